@@ -1,0 +1,25 @@
+// Gathers traces (runs of samples along the last axis) out of a strided 3D array.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dcore {
+
+struct Strided3 {
+    const char *data;
+    std::int64_t shape[3];
+    std::ptrdiff_t strides[3];  // in bytes
+    std::size_t itemsize;
+};
+
+// Index of the first (inline, crossline) pair outside the array, or -1 when all lie inside.
+std::int64_t first_trace_outside(const Strided3 &a, const std::int64_t *il, const std::int64_t *xl, std::size_t n,
+                                 int *axis);
+
+// Copies samples [k0, k0 + count) of trace (il[r], xl[r]) into row r of `out`, a C-ordered
+// n x count array of the same item size. Indexes must lie inside the array.
+void gather_traces(const Strided3 &a, const std::int64_t *il, const std::int64_t *xl, std::size_t n, std::int64_t k0,
+                   std::size_t count, char *out);
+
+}  // namespace dcore

@@ -1,0 +1,193 @@
+// dorar.gocube.cut: 2D sections out of a cube's property array.
+#include <dorar/pymod.hpp>
+
+#include <cstdint>
+#include <vector>
+
+#include "gather.hpp"
+
+namespace py = pybind11;
+using dorar::Globals;
+
+namespace {
+
+const char *CUT_CUBE_DOC =
+    "Cut 3D cube to 2D section.\n"
+    "\n"
+    "Args:\n"
+    "    array3d: numpy array, cube samples indexed by inline, crossline and depth index\n"
+    "    dict_vidx: dict, volume index of the cube (IL_/XL_/DP_ FRST, LAST, NCRT)\n"
+    "    section_type: string, one of 'iline', 'xline', 'depth', 'aline'\n"
+    "    section_number: number, line number or depth value of the section; for 'aline'\n"
+    "        an N x 2 array of inline and crossline numbers of the line's traces\n"
+    "\n"
+    "Keyword Args:\n"
+    "    xmin: integer, section minimum x to crop\n"
+    "    xmax: integer, section maximum x to crop\n"
+    "    ymin: integer, section minimum y to crop\n"
+    "    ymax: integer, section maximum y to crop\n"
+    "\n"
+    "Returns:\n"
+    "    array2d: numpy array, the section with depth (or crossline for a depth slice) down the rows\n";
+
+struct Axis {
+    py::object frst, last, ncrt;
+};
+
+bool lt(const py::handle &a, const py::handle &b) { return a < b; }
+bool gt(const py::handle &a, const py::handle &b) { return a > b; }
+
+// int(round((v - FRST) / NCRT)); an axis whose increment is 0 holds only index 0.
+py::object to_index(const py::object &v, const Axis &ax) {
+    if (ax.ncrt.equal(py::int_(0))) return py::int_(0);
+    py::object q = (v - ax.frst) / ax.ncrt;
+    return py::int_(dorar::builtins().attr("round")(q));
+}
+
+// The inclusive index range first..last as a slice; a last index below 0 gives an empty range
+// rather than one counted from the far end.
+py::object inclusive(const py::object &first, const py::object &last) {
+    py::object stop = last + py::int_(1);
+    if (stop < py::int_(0)) stop = py::int_(0);
+    return py::reinterpret_steal<py::object>(PySlice_New(first.ptr(), stop.ptr(), nullptr));
+}
+
+// A lower bound: the keyword's value or FRST, raised to FRST, never lowered.
+py::object lower_bound(const py::dict &kw, const char *key, const Axis &ax) {
+    py::object v = kw.contains(key) ? py::object(kw[key]) : ax.frst;
+    return lt(v, ax.frst) ? ax.frst : v;
+}
+
+// An upper bound: the keyword's value or LAST, lowered to LAST, never raised.
+py::object upper_bound(const py::dict &kw, const char *key, const Axis &ax) {
+    py::object v = kw.contains(key) ? py::object(kw[key]) : ax.last;
+    return gt(v, ax.last) ? ax.last : v;
+}
+
+// (column - FRST) / NCRT truncated toward zero to the default integer type.
+py::array_t<std::int64_t> row_indexes(const Globals &g, const py::object &column, const Axis &ax) {
+    py::object np = g("np");
+    if (ax.ncrt.equal(py::int_(0)))
+        return np.attr("zeros")(py::len(column), np.attr("int_"));
+    return ((column - ax.frst) / ax.ncrt).attr("astype")(np.attr("int_"));
+}
+
+py::object gather(const Globals &g, const py::object &array3d, const py::array_t<std::int64_t> &i_array,
+                  const py::array_t<std::int64_t> &j_array, std::int64_t n_trace, const py::object &ka,
+                  const py::object &kb) {
+    py::object np = g("np");
+    py::object depth = inclusive(ka, kb);
+    auto arr = py::reinterpret_borrow<py::array>(array3d);
+    const std::int64_t n_il = arr.shape(0), n_xl = arr.shape(1);
+    auto il = i_array.unchecked<1>();
+    auto xl = j_array.unchecked<1>();
+    for (std::int64_t r = 0; r < n_trace; ++r) {
+        const std::int64_t idx[2] = {il(r), xl(r)};
+        const std::int64_t size[2] = {n_il, n_xl};
+        for (int a = 0; a < 2; ++a)
+            if (idx[a] < 0 || idx[a] >= size[a]) {
+                PyErr_Format(PyExc_IndexError, "index %lld is out of bounds for axis %d with size %lld",
+                             static_cast<long long>(idx[a]), a, static_cast<long long>(size[a]));
+                throw py::error_already_set();
+            }
+    }
+    if (n_trace == 0 || arr.dtype().attr("hasobject").cast<bool>()) {
+        // Nothing to copy in bulk: stack the traces one by one, as the plain algorithm does.
+        py::list traces;
+        for (std::int64_t r = 0; r < n_trace; ++r)
+            traces.append(array3d[py::make_tuple(il(r), xl(r), depth)]);
+        return np.attr("array")(traces);
+    }
+    Py_ssize_t k0, k1, kstep;
+    Py_ssize_t nk = arr.shape(2);
+    PySlice_Unpack(depth.ptr(), &k0, &k1, &kstep);
+    const Py_ssize_t count = PySlice_AdjustIndices(nk, &k0, &k1, kstep);
+    py::array out(arr.dtype(), std::vector<py::ssize_t>{n_trace, count});
+    dcore::Strided3 s{static_cast<const char *>(arr.data()), {n_il, n_xl, nk},
+                      {arr.strides(0), arr.strides(1), arr.strides(2)}, static_cast<std::size_t>(arr.itemsize())};
+    char *dst = static_cast<char *>(out.mutable_data());
+    const std::int64_t *pi = i_array.data(), *pj = j_array.data();
+    {
+        py::gil_scoped_release nogil;
+        dcore::gather_traces(s, pi, pj, static_cast<std::size_t>(n_trace), k0, static_cast<std::size_t>(count), dst);
+    }
+    return std::move(out);
+}
+
+py::object cut_cube(const Globals &g, py::object array3d, py::object dict_vidx, py::object section_type,
+                    py::object section_number, py::kwargs kwargs) {
+    const char *keys[9] = {"IL_FRST", "IL_LAST", "IL_NCRT", "XL_FRST", "XL_LAST",
+                           "XL_NCRT", "DP_FRST", "DP_LAST", "DP_NCRT"};
+    py::object v[9];
+    for (int n = 0; n < 9; ++n) v[n] = dict_vidx[py::str(keys[n])];
+    const Axis il{v[0], v[1], v[2]}, xl{v[3], v[4], v[5]}, dp{v[6], v[7], v[8]};
+
+    auto is = [&](const char *name) { return section_type.equal(py::str(name)); };
+    if (section_number.is_none()) {
+        if (is("iline")) section_number = il.frst;
+        if (is("xline")) section_number = xl.frst;
+        if (is("depth")) section_number = dp.frst;
+    }
+
+    py::dict kw = kwargs;
+    py::object array2d;
+    const Axis *S, *X, *Y;
+    int shape_kind;
+    if (is("iline")) {
+        S = &il, X = &xl, Y = &dp, shape_kind = 0;
+    } else if (is("xline")) {
+        S = &xl, X = &il, Y = &dp, shape_kind = 1;
+    } else if (is("depth")) {
+        S = &dp, X = &il, Y = &xl, shape_kind = 2;
+    } else if (is("aline")) {
+        py::object ymin = lower_bound(kw, "ymin", dp);
+        py::object ymax = upper_bound(kw, "ymax", dp);
+        py::object ka = to_index(ymin, dp), kb = to_index(ymax, dp);
+        py::object line = section_number;
+        py::object all = py::reinterpret_steal<py::object>(PySlice_New(nullptr, nullptr, nullptr));
+        py::object col0 = line[py::make_tuple(all, 0)];
+        py::object col1 = line[py::make_tuple(all, 1)];
+        auto i_array = row_indexes(g, col0, il);
+        auto j_array = row_indexes(g, col1, xl);
+        std::int64_t n_trace = py::tuple(line.attr("shape"))[0].cast<std::int64_t>();
+        if (!py::isinstance<py::array>(array3d)) throw py::type_error("array3d must be an array");
+        array2d = gather(g, array3d, i_array, j_array, n_trace, ka, kb);
+        return g("np").attr("transpose")(array2d, py::make_tuple(1, 0));
+    } else {
+        throw py::value_error("Unknown section type");
+    }
+
+    py::object sec = section_number;
+    if (lt(sec, S->frst)) sec = S->frst;
+    if (gt(sec, S->last)) sec = S->last;
+    py::object xmin = lower_bound(kw, "xmin", *X);
+    py::object xmax = upper_bound(kw, "xmax", *X);
+    py::object ymin = lower_bound(kw, "ymin", *Y);
+    py::object ymax = upper_bound(kw, "ymax", *Y);
+    py::object s = to_index(sec, *S);
+    py::object xr = inclusive(to_index(xmin, *X), to_index(xmax, *X));
+    py::object yr = inclusive(to_index(ymin, *Y), to_index(ymax, *Y));
+    py::tuple sub;
+    switch (shape_kind) {
+        case 0: sub = py::make_tuple(s, xr, yr); break;   // [ia, ja..jb, ka..kb]
+        case 1: sub = py::make_tuple(xr, s, yr); break;   // [ia..ib, ja, ka..kb]
+        default: sub = py::make_tuple(xr, yr, s); break;  // [ia..ib, ja..jb, ka]
+    }
+    array2d = array3d[sub];
+    return g("np").attr("transpose")(array2d, py::make_tuple(1, 0));
+}
+
+}  // namespace
+
+DORAR_MODULE(cut, m) {
+    dorar::import_as(m, "numpy", "np");
+    Globals g(m);
+    dorar::def(
+        m, "cut_cube",
+        [g](py::object array3d, py::object dict_vidx, py::object section_type, py::object section_number,
+            py::kwargs kwargs) {
+            return cut_cube(g, std::move(array3d), std::move(dict_vidx), std::move(section_type),
+                            std::move(section_number), std::move(kwargs));
+        },
+        CUT_CUBE_DOC, py::arg("array3d"), py::arg("dict_vidx"), py::arg("section_type"), py::arg("section_number"));
+}

@@ -1,0 +1,64 @@
+"""Cube: property arrays on a regular grid of inlines, crosslines and samples."""
+import collections
+
+import numpy as np
+
+
+class DataObject(object):
+    geometry_type = None
+
+    def __init__(self, name):
+        self.name = name
+        self.prop = collections.OrderedDict()
+        self.current_property = None
+
+
+class Cube(DataObject):
+    geometry_type = "Cube"
+
+    def __init__(self, name):
+        super().__init__(name)
+        self.dict_vidx = None
+        self.dict_vxyz = None
+        self.dict_parm = None
+        self.survey = None
+        self.calls = []
+
+    def add_property(self, name, array=None):
+        finite = array[np.isfinite(array)] if array.dtype.kind == "f" else array
+        clip = [float(finite.min()), float(finite.max())] if finite.size else [0.0, 0.0]
+        self.prop[name] = {"array3d": array, "colorClip": clip}
+
+    def calc_prop_percentile(self):
+        self.calls.append("calc_prop_percentile")
+
+    def init_xyz_range(self):
+        self.calls.append("init_xyz_range")
+
+    def set_section_number(self):
+        self.calls.append("set_section_number")
+
+    def init_colormap(self):
+        self.calls.append("init_colormap")
+
+    def set_current_property(self):
+        self.calls.append("set_current_property")
+        if self.current_property not in self.prop and self.prop:
+            self.current_property = next(iter(self.prop))
+
+    def _trace_grid(self):
+        v = self.dict_vidx
+        il = v["IL_FRST"] + v["IL_NCRT"] * np.arange(v["IL_AMNT"])
+        xl = v["XL_FRST"] + v["XL_NCRT"] * np.arange(v["XL_AMNT"])
+        return np.repeat(il, v["XL_AMNT"]), np.tile(xl, v["IL_AMNT"])
+
+    def get_traces_ln(self):
+        """One row per trace (inline by inline, crossline fastest): inline and crossline number."""
+        il, xl = self._trace_grid()
+        return np.column_stack([il, xl])
+
+    def get_traces_xy(self):
+        """One row per trace in the same order: X and Y."""
+        il, xl = self._trace_grid()
+        x, y = self.survey.ln2xy(il, xl)
+        return np.column_stack([x, y])

@@ -1,0 +1,4 @@
+"""The host's logger."""
+import logging
+
+logger = logging.getLogger("dorar")

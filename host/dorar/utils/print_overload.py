@@ -1,0 +1,5 @@
+"""Progress printing."""
+
+
+def myprint(*args, **kwargs):
+    print(*args, **kwargs)

@@ -1,0 +1,204 @@
+// The house helper: lets a module body read like the Python module it stands for.
+//
+//   DORAR_MODULE(cut, m) { ... }          multi-phase module; the body is the exec slot
+//   import_as(m, "numpy", "np")           import numpy as np
+//   from_import(m, "x.y", {"a", "b"})     from x.y import a, b (ImportError when missing)
+//   Globals g(m); g("np")                 module global looked up at call time
+//   def(m, "name", f, doc, py::arg...)    module-level function with an exact docstring
+//   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it
+//   is_main(m)                            the main-program guard
+#pragma once
+
+#include <pybind11/pybind11.h>
+#include <pybind11/numpy.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace dorar {
+
+namespace py = pybind11;
+
+// Runs a module body from the exec slot, turning C++ exceptions into Python ones.
+template <typename Body>
+int exec_module(PyObject *mod, Body body) {
+    try {
+        py::detail::get_internals();
+        auto m = py::reinterpret_borrow<py::module_>(mod);
+        body(m);
+        return 0;
+    } catch (py::error_already_set &e) {
+        e.restore();
+    } catch (...) {
+        if (!py::detail::apply_exception_translators(
+                py::detail::get_internals().registered_exception_translators))
+            PyErr_SetString(PyExc_SystemError, "unknown C++ exception in module body");
+    }
+    return -1;
+}
+
+inline py::object builtins() { return py::module_::import("builtins"); }
+
+inline bool is_main(const py::module_ &m) {
+    return py::str(m.attr("__name__")).cast<std::string>() == "__main__";
+}
+
+// `import a.b` binds `a`; `import a.b as c` binds the submodule.
+inline py::object import_as(py::module_ &m, const char *module, const char *as) {
+    py::object mod = py::module_::import(module);
+    m.attr(as) = mod;
+    return mod;
+}
+
+// `from module import names...`: a missing name raises ImportError, as the statement does.
+inline void from_import(py::module_ &m, const char *module, std::initializer_list<const char *> names,
+                        std::initializer_list<const char *> as = {}) {
+    py::list fromlist;
+    for (auto n : names) fromlist.append(n);
+    py::object mod = builtins().attr("__import__")(module, m.attr("__dict__"), py::none(), fromlist, 0);
+    auto alias = as.begin();
+    for (auto n : names) {
+        if (!py::hasattr(mod, n)) {
+            std::string msg = std::string("cannot import name '") + n + "' from '" + module + "'";
+            PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), py::none().ptr());
+            throw py::error_already_set();
+        }
+        const char *target = (alias != as.end()) ? *alias++ : n;
+        m.attr(target) = mod.attr(n);
+    }
+}
+
+// Module globals read when the code runs, so that a replaced attribute is seen (as in Python).
+class Globals {
+public:
+    explicit Globals(const py::module_ &m) : dict_(m.attr("__dict__")) {}
+    py::object operator()(const char *name) const {
+        PyObject *v = PyDict_GetItemString(dict_.ptr(), name);
+        if (v) return py::reinterpret_borrow<py::object>(v);
+        py::object b = builtins();
+        if (py::hasattr(b, name)) return b.attr(name);
+        PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
+        throw py::error_already_set();
+    }
+
+private:
+    py::object dict_;
+};
+
+// print() through the builtin so that a replaced sys.stdout sees the text.
+template <typename... Args>
+void print(Args &&...args) {
+    builtins().attr("print")(std::forward<Args>(args)...);
+}
+
+// A module-level function; the docstring is exactly `doc` (no signature line).
+template <typename F, typename... Extra>
+py::object def(py::module_ &m, const char *name, F &&f, const char *doc, const Extra &...extra) {
+    py::options opts;
+    opts.disable_function_signatures();
+    py::cpp_function fn(std::forward<F>(f), py::name(name), py::scope(m), py::doc(doc), extra...);
+    m.attr(name) = fn;
+    return fn;
+}
+
+// A function that binds like `def` inside a class body (first argument is self).
+template <typename F, typename... Extra>
+py::object method(const py::module_ &m, const char *name, F &&f, const char *doc, const Extra &...extra) {
+    py::options opts;
+    opts.disable_function_signatures();
+    // pybind11 treats a function called __init__ as its own constructor: bind it under another name.
+    std::string bound = std::string(name) == "__init__" ? "__init" : name;
+    return py::cpp_function(std::forward<F>(f), py::name(bound.c_str()), py::is_method(m), py::doc(doc),
+                            extra...);
+}
+
+// A weak handle on a class built by ClassBuilder, for super() inside its methods.
+class ClassRef {
+public:
+    py::object cls() const {
+        if (!weak_) throw std::runtime_error("class is not built yet");
+        py::object c = py::reinterpret_borrow<py::object>(PyWeakref_GetObject(weak_.ptr()));
+        if (c.is_none()) throw std::runtime_error("class no longer exists");
+        return c;
+    }
+    py::object super(const py::handle &self) const { return builtins().attr("super")(cls(), self); }
+    void set(const py::object &cls) { weak_ = py::reinterpret_steal<py::object>(PyWeakref_NewRef(cls.ptr(), nullptr)); }
+
+private:
+    py::object weak_;
+};
+
+// Builds a class from Python bases the way a `class` statement does: the namespace is filled
+// first (module, qualname, class attributes, signals, methods) and the metaclass is called once.
+class ClassBuilder {
+public:
+    ClassBuilder(py::module_ &m, const char *name, py::tuple bases)
+        : m_(m), name_(name), bases_(std::move(bases)), ref_(std::make_shared<ClassRef>()) {
+        py::tuple prepared = py::module_::import("types").attr("prepare_class")(name, bases_);
+        meta_ = prepared[0];
+        ns_ = prepared[1];
+        kwds_ = prepared[2];
+        ns_["__module__"] = m.attr("__name__");
+        ns_["__qualname__"] = name;
+    }
+
+    std::shared_ptr<ClassRef> ref() const { return ref_; }
+    py::object ns() const { return ns_; }
+
+    ClassBuilder &attr(const char *key, py::object value) {
+        ns_[key] = std::move(value);
+        return *this;
+    }
+    ClassBuilder &doc(const char *text) { return attr("__doc__", py::str(text)); }
+
+    template <typename F, typename... Extra>
+    ClassBuilder &def(const char *name, F &&f, const char *doc = nullptr, const Extra &...extra) {
+        ns_[name] = method(m_, name, std::forward<F>(f), doc, extra...);
+        return *this;
+    }
+
+    template <typename G>
+    ClassBuilder &property(const char *name, G &&getter, const char *doc = nullptr) {
+        py::object get = method(m_, name, std::forward<G>(getter), doc);
+        ns_[name] = builtins().attr("property")(get, py::none(), py::none(), doc ? py::str(doc) : py::object(py::none()));
+        return *this;
+    }
+
+    template <typename G, typename S>
+    ClassBuilder &property(const char *name, G &&getter, S &&setter, const char *doc = nullptr) {
+        py::object get = method(m_, name, std::forward<G>(getter), doc);
+        py::object set = method(m_, name, std::forward<S>(setter), nullptr);
+        ns_[name] = builtins().attr("property")(get, set, py::none(), doc ? py::str(doc) : py::object(py::none()));
+        return *this;
+    }
+
+    // Calls the metaclass once and binds the class to the module under its name.
+    py::object build() {
+        py::object cls = meta_(name_, bases_, ns_, **kwds_);
+        ref_->set(cls);
+        m_.attr(name_.c_str()) = cls;
+        return cls;
+    }
+
+private:
+    py::module_ &m_;
+    std::string name_;
+    py::tuple bases_;
+    py::object meta_, ns_;
+    py::dict kwds_;
+    std::shared_ptr<ClassRef> ref_;
+};
+
+}  // namespace dorar
+
+#define DORAR_MODULE(NAME, M)                                                                   \
+    static void dorar_body_##NAME(pybind11::module_ &M);                                        \
+    static int dorar_exec_##NAME(PyObject *mod) { return ::dorar::exec_module(mod, dorar_body_##NAME); } \
+    static PyModuleDef_Slot dorar_slots_##NAME[] = {                                            \
+        {Py_mod_exec, reinterpret_cast<void *>(dorar_exec_##NAME)}, {0, nullptr}};              \
+    static PyModuleDef dorar_def_##NAME = {PyModuleDef_HEAD_INIT, #NAME, nullptr, 0, nullptr,   \
+                                           dorar_slots_##NAME, nullptr, nullptr, nullptr};      \
+    extern "C" PYBIND11_EXPORT PyObject *PyInit_##NAME() { return PyModuleDef_Init(&dorar_def_##NAME); } \
+    static void dorar_body_##NAME(pybind11::module_ &M)

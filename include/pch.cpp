@@ -1,0 +1,1 @@
+// Translation unit that carries the shared precompiled header.

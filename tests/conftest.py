@@ -1,0 +1,45 @@
+"""Shared fixtures: the assembled module tree and subprocess runners."""
+import os
+import subprocess
+import sys
+
+import pytest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SITE = os.path.join(ROOT, os.environ.get("DORAR_BUILD", "build"), "site")
+PYTHON = "/usr/bin/python3"
+
+os.environ.setdefault("QT_QPA_PLATFORM", "offscreen")
+if SITE not in sys.path:
+    sys.path.insert(0, SITE)
+
+
+def _env(extra=None):
+    env = dict(os.environ)
+    env["PYTHONPATH"] = SITE
+    env.setdefault("QT_QPA_PLATFORM", "offscreen")
+    env.update(extra or {})
+    return env
+
+
+def run_module(dotted, *args, env=None, cwd=None, timeout=120, input=None):
+    """Start DOTTED as the main program through the runner; returns the CompletedProcess."""
+    return subprocess.run([PYTHON, os.path.join(ROOT, "tools", "run-module"), dotted, *args],
+                          env=_env(env), cwd=cwd, capture_output=True, text=True, timeout=timeout,
+                          input=input)
+
+
+def run_python(code, env=None, cwd=None, timeout=120):
+    """Run CODE in a fresh interpreter that sees the module tree."""
+    return subprocess.run([PYTHON, "-c", code], env=_env(env), cwd=cwd, capture_output=True,
+                          text=True, timeout=timeout)
+
+
+@pytest.fixture
+def runner():
+    return run_module
+
+
+@pytest.fixture
+def python():
+    return run_python
