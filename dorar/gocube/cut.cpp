@@ -79,34 +79,31 @@ py::object gather(const Globals &g, const py::object &array3d, const py::array_t
     py::object depth = inclusive(ka, kb);
     auto arr = py::reinterpret_borrow<py::array>(array3d);
     const std::int64_t n_il = arr.shape(0), n_xl = arr.shape(1);
-    auto il = i_array.unchecked<1>();
-    auto xl = j_array.unchecked<1>();
-    for (std::int64_t r = 0; r < n_trace; ++r) {
-        const std::int64_t idx[2] = {il(r), xl(r)};
-        const std::int64_t size[2] = {n_il, n_xl};
-        for (int a = 0; a < 2; ++a)
-            if (idx[a] < 0 || idx[a] >= size[a]) {
-                PyErr_Format(PyExc_IndexError, "index %lld is out of bounds for axis %d with size %lld",
-                             static_cast<long long>(idx[a]), a, static_cast<long long>(size[a]));
-                throw py::error_already_set();
-            }
+    Py_ssize_t nk = arr.shape(2);
+    dcore::Strided3 s{static_cast<const char *>(arr.data()), {n_il, n_xl, nk},
+                      {arr.strides(0), arr.strides(1), arr.strides(2)}, static_cast<std::size_t>(arr.itemsize())};
+    const std::int64_t *pi = i_array.data(), *pj = j_array.data();
+    int axis = 0;
+    const std::int64_t bad = dcore::first_trace_outside(s, pi, pj, static_cast<std::size_t>(n_trace), &axis);
+    if (bad >= 0) {
+        // Rows before FRST or past LAST: refused as one past the end is, never counted from the far end.
+        PyErr_Format(PyExc_IndexError, "index %lld is out of bounds for axis %d with size %lld",
+                     static_cast<long long>(axis == 0 ? pi[bad] : pj[bad]), axis,
+                     static_cast<long long>(s.shape[axis]));
+        throw py::error_already_set();
     }
     if (n_trace == 0 || arr.dtype().attr("hasobject").cast<bool>()) {
         // Nothing to copy in bulk: stack the traces one by one, as the plain algorithm does.
         py::list traces;
         for (std::int64_t r = 0; r < n_trace; ++r)
-            traces.append(array3d[py::make_tuple(il(r), xl(r), depth)]);
+            traces.append(array3d[py::make_tuple(pi[r], pj[r], depth)]);
         return np.attr("array")(traces);
     }
     Py_ssize_t k0, k1, kstep;
-    Py_ssize_t nk = arr.shape(2);
     PySlice_Unpack(depth.ptr(), &k0, &k1, &kstep);
     const Py_ssize_t count = PySlice_AdjustIndices(nk, &k0, &k1, kstep);
     py::array out(arr.dtype(), std::vector<py::ssize_t>{n_trace, count});
-    dcore::Strided3 s{static_cast<const char *>(arr.data()), {n_il, n_xl, nk},
-                      {arr.strides(0), arr.strides(1), arr.strides(2)}, static_cast<std::size_t>(arr.itemsize())};
     char *dst = static_cast<char *>(out.mutable_data());
-    const std::int64_t *pi = i_array.data(), *pj = j_array.data();
     {
         py::gil_scoped_release nogil;
         dcore::gather_traces(s, pi, pj, static_cast<std::size_t>(n_trace), k0, static_cast<std::size_t>(count), dst);

@@ -1,0 +1,82 @@
+"""The house helper, seen through a probe module built with it."""
+import sys
+
+import pytest
+
+from conftest import run_module, run_python
+
+QtCore = pytest.importorskip("qtpy.QtCore")
+
+
+@pytest.fixture(scope="module")
+def probe():
+    from testmods import helper_probe
+    return helper_probe
+
+
+def test_class_is_built_once_from_its_python_base(probe):
+    cls = probe.Emitter
+    assert issubclass(cls, QtCore.QObject)
+    assert cls.__module__ == "testmods.helper_probe" and cls.__qualname__ == "Emitter"
+    assert cls.NAME == "probe"
+    assert cls.__doc__ == "Emits its request once per apply."
+    assert cls.apply.__doc__ == "Emit sig_start with the text and the count."
+
+
+def test_signal_declared_in_the_namespace_is_a_bound_qt_signal(probe):
+    e = probe.Emitter()
+    got = []
+    e.sig_start.connect(lambda text, n: got.append((text, n)))
+    e.apply("a")
+    e.apply("b")
+    assert got == [("a", 1), ("b", 2)]
+
+
+def test_init_runs_super_and_methods_bind_like_def(probe):
+    parent = QtCore.QObject()
+    e = probe.Emitter(parent)
+    assert e.parent() is parent and e.count == 0
+    e.apply("x")
+    assert e.doubled == 2
+    bound = e.apply
+    assert bound.__self__ is e
+
+
+def test_class_is_collected_with_its_instances_gone():
+    # A strong class reference held by the methods would keep the class alive for good.
+    r = run_python(
+        "import gc, weakref\n"
+        "from testmods import helper_probe as h\n"
+        "w = weakref.ref(h.Emitter)\n"
+        "del h.Emitter; import sys; del sys.modules['testmods.helper_probe']; del h\n"
+        "gc.collect(); print('alive' if w() is not None else 'gone')\n")
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.strip() == "gone"
+
+
+def test_globals_are_looked_up_at_call_time(probe, monkeypatch):
+    assert probe.lookup("np") is sys.modules["numpy"]
+    monkeypatch.setattr(probe, "np", "replaced")
+    assert probe.lookup("np") == "replaced"
+    assert probe.lookup("len") is len
+    with pytest.raises(NameError, match="no_such_global"):
+        probe.lookup("no_such_global")
+
+
+def test_from_import_of_a_missing_name_raises_import_error(probe):
+    with pytest.raises(ImportError, match="cannot import name 'no_such_name' from 'os.path'"):
+        probe.missing_import()
+
+
+def test_guard_fires_only_as_main_program():
+    imported = run_python("import testmods.helper_probe as h; print('imported', h.__name__)")
+    assert imported.returncode == 0, imported.stderr
+    assert imported.stdout == "imported testmods.helper_probe\n"
+    main = run_module("testmods.helper_probe")
+    assert main.returncode == 0, main.stderr
+    assert main.stdout == "main ran\n"
+
+
+def test_runner_refuses_an_unknown_module():
+    r = run_module("dorar.no_such_module")
+    assert r.returncode != 0 and "no module named 'dorar.no_such_module'" in r.stderr

@@ -1,0 +1,113 @@
+import numpy as np
+import pytest
+
+from dorar.gocube.cut import cut_cube
+
+# Inline axis 100..120 step 2 (11 lines), crossline 1..5 (5), depth 0.0..0.6 step 0.1 (7 samples).
+VIDX = {"IL_FRST": 100, "IL_LAST": 120, "IL_NCRT": 2, "IL_AMNT": 11,
+        "XL_FRST": 1, "XL_LAST": 5, "XL_NCRT": 1, "XL_AMNT": 5,
+        "DP_FRST": 0.0, "DP_LAST": 0.6, "DP_NCRT": 0.1, "DP_AMNT": 7}
+
+
+@pytest.fixture
+def cube():
+    return np.arange(11 * 5 * 7, dtype=np.float32).reshape(11, 5, 7)
+
+
+def test_whole_planes_are_swapped_views(cube):
+    il = cut_cube(cube, VIDX, "iline", None)
+    xl = cut_cube(cube, VIDX, "xline", None)
+    dp = cut_cube(cube, VIDX, "depth", None)
+    assert il.shape == (7, 5) and xl.shape == (7, 11) and dp.shape == (5, 11)
+    np.testing.assert_array_equal(il, cube[0].T)
+    np.testing.assert_array_equal(xl, cube[:, 0, :].T)
+    np.testing.assert_array_equal(dp, cube[:, :, 0].T)
+    for s in (il, xl, dp):
+        assert np.shares_memory(s, cube)
+    il[0, 0] = -1
+    assert cube[0, 0, 0] == -1
+
+
+@pytest.mark.parametrize("number, index", [(103, 2), (101, 0), (99, 0), (130, 10), (100, 0), (120, 10)])
+def test_section_number_rounds_half_to_even_and_clamps(cube, number, index):
+    np.testing.assert_array_equal(cut_cube(cube, VIDX, "iline", number), cube[index].T)
+
+
+def test_bounds_crop_inclusively_and_clamp_on_one_side(cube):
+    s = cut_cube(cube, VIDX, "iline", 100, xmin=2, xmax=4, ymin=0.1, ymax=0.3)
+    np.testing.assert_array_equal(s, cube[0, 1:4, 1:4].T)
+    wide = cut_cube(cube, VIDX, "xline", 3, xmin=0, xmax=500, ymin=-9, ymax=9, colour="red")
+    np.testing.assert_array_equal(wide, cube[:, 2, :].T)
+    assert cut_cube(cube, VIDX, "depth", 0.3, xmin=110, xmax=110).shape == (5, 1)
+
+
+def test_crossing_and_far_bounds_give_empty_ranges(cube):
+    assert cut_cube(cube, VIDX, "iline", 100, xmin=4, xmax=2).shape == (7, 0)
+    # A last index of -2 or below would otherwise count from the far end of the axis.
+    assert cut_cube(cube, VIDX, "iline", 100, xmax=-5).shape == (7, 0)
+    assert cut_cube(cube, VIDX, "depth", 0, ymax=-0.5).shape == (0, 11)
+
+
+def test_zero_increment_axis_has_only_index_zero():
+    cube = np.arange(1 * 4 * 3, dtype=np.int16).reshape(1, 4, 3)
+    vidx = dict(VIDX, IL_FRST=7, IL_LAST=7, IL_NCRT=0, XL_LAST=4)
+    np.testing.assert_array_equal(cut_cube(cube, vidx, "iline", 7), cube[0].T)
+    np.testing.assert_array_equal(cut_cube(cube, vidx, "xline", 2), cube[:, 1, :].T)
+    line = np.array([[7, 1], [7, 4]])
+    np.testing.assert_array_equal(cut_cube(cube, vidx, "aline", line), cube[0, [0, 3], :].T)
+
+
+def test_aline_truncates_copies_and_ignores_x_bounds(cube):
+    line = np.array([[100, 1], [103, 5], [120, 3.5], [99, 1]])
+    s = cut_cube(cube, VIDX, "aline", line, ymin=0.1, ymax=0.3)
+    expected = cube[[0, 1, 10, 0], [0, 4, 2, 0], 1:4].T
+    np.testing.assert_array_equal(s, expected)
+    np.testing.assert_array_equal(cut_cube(cube, VIDX, "aline", line, xmin=110, xmax=112, ymin=0.1, ymax=0.3), s)
+    assert s.dtype == cube.dtype and not np.shares_memory(s, cube)
+    s[0, 0] = -1
+    assert cube[0, 0, 1] != -1
+
+
+@pytest.mark.parametrize("dtype", [np.float64, np.uint8, np.complex64, object])
+def test_aline_keeps_any_element_type(dtype):
+    cube = np.arange(11 * 5 * 7).reshape(11, 5, 7).astype(dtype)
+    s = cut_cube(cube, VIDX, "aline", np.array([[104, 2], [100, 5]]))
+    assert s.dtype == cube.dtype and s.shape == (7, 2)
+    np.testing.assert_array_equal(s, cube[[2, 0], [1, 4], :].T)
+
+
+def test_aline_reads_strided_cubes(cube):
+    view = np.ascontiguousarray(cube.transpose(2, 1, 0)).transpose(2, 1, 0)
+    line = np.array([[102, 3], [118, 1]])
+    np.testing.assert_array_equal(cut_cube(view, VIDX, "aline", line), cut_cube(cube, VIDX, "aline", line))
+
+
+@pytest.mark.parametrize("row", [[122, 1], [100, 6], [97, 1], [100, -1]])
+def test_aline_rows_outside_the_cube_raise_index_error(cube, row):
+    with pytest.raises(IndexError):
+        cut_cube(cube, VIDX, "aline", np.array([[100, 1], row]))
+
+
+def test_failures(cube):
+    with pytest.raises(ValueError, match="^Unknown section type$"):
+        cut_cube(cube, VIDX, "Iline", 100)
+    with pytest.raises(ValueError, match="^Unknown section type$"):
+        cut_cube(cube, VIDX, 3, 100)
+    with pytest.raises(KeyError, match="XL_NCRT"):
+        cut_cube(cube, {k: v for k, v in VIDX.items() if k not in ("XL_NCRT", "DP_LAST")}, "Iline", 1)
+    with pytest.raises(TypeError):
+        cut_cube(cube, VIDX, "iline", "100")
+    with pytest.raises(TypeError):
+        cut_cube(cube, VIDX, "aline", None)
+    with pytest.raises(TypeError):
+        cut_cube(cube, VIDX, "iline")
+    with pytest.raises(ValueError):
+        cut_cube(cube, VIDX, "aline", np.zeros((0, 2)))
+
+
+def test_named_arguments_and_docstring(cube):
+    s = cut_cube(array3d=cube, dict_vidx=VIDX, section_type="depth", section_number=0.2)
+    np.testing.assert_array_equal(s, cube[:, :, 2].T)
+    doc = cut_cube.__doc__
+    assert doc.splitlines()[0] == "Cut 3D cube to 2D section."
+    assert "xmin: integer, section minimum x to crop" in doc
