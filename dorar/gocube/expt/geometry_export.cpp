@@ -1,0 +1,192 @@
+// dorar.gocube.expt.geometry_export: the vxyz, sgmt and vidx text files of the geometry maps.
+//
+// Numbers are formatted by the interpreter's own %-formatting and format(), so every value is
+// written (or refused) exactly as "%i", "%.3f" and ".3f" write it. A file is written to a temporary
+// file beside it and renamed into place once complete: a failed write leaves any previous file
+// untouched and no partial file behind.
+#include <dorar/pymod.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace py = pybind11;
+using dorar::Globals;
+
+namespace {
+
+const char *WRITE_VXYZ_DOC =
+    "\n"
+    "    Write the cube corners as a vxyz file.\n"
+    "    -i- fn : string, full-path filename of the vxyz file.\n"
+    "    -i- dict_vxyz : dictionary, X Y Z of the origin and of the depth, crossline and inline axis ends.\n"
+    "    ";
+
+const char *WRITE_SGMT_DOC =
+    "\n"
+    "    Write the survey geometry as a sgmt file: ILNO XLNO X Y of the three corners.\n"
+    "    -i- fn : string, full-path filename of the sgmt file.\n"
+    "    -i- dict_sgmt : dictionary, survey geometry linking XY and LN.\n"
+    "    ";
+
+const char *WRITE_VIDX_DOC =
+    "\n"
+    "    Write the volume index as a vidx file: first, last, increment and count of each axis.\n"
+    "    -i- fn : string, full-path filename of the vidx file.\n"
+    "    -i- dict_vidx : dictionary, volume index of the cube.\n"
+    "    ";
+
+const char *const SGMT_KEYS[12] = {"P1_ILNO", "P1_XLNO", "P1_CRSX", "P1_CRSY", "P2_ILNO", "P2_XLNO",
+                                   "P2_CRSX", "P2_CRSY", "P3_ILNO", "P3_XLNO", "P3_CRSX", "P3_CRSY"};
+const char *const VIDX_KEYS[12] = {"IL_FRST", "IL_LAST", "IL_NCRT", "IL_AMNT", "XL_FRST", "XL_LAST",
+                                   "XL_NCRT", "XL_AMNT", "DP_FRST", "DP_LAST", "DP_NCRT", "DP_AMNT"};
+// vxyz lines: origin, then the depth, crossline and inline axis ends.
+const char *const VXYZ_POINTS[4] = {"AXIS_OR", "AXIS_DP", "AXIS_XL", "AXIS_IL"};
+
+py::object get(const py::object &mapping, const std::string &key) { return mapping[py::str(key)]; }
+
+// `fmt % value`, the interpreter's %-formatting of one value.
+py::str percent(const char *fmt, const py::object &value) {
+    PyObject *r = PyNumber_Remainder(py::str(fmt).ptr(), value.ptr());
+    if (!r) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(r);
+}
+
+// A vidx value: integral values in integer form as ever; a real with a fraction (a depth
+// increment of 0.5) as the interpreter's shortest exact repr instead of being truncated.
+py::str vidx_text(const char *fmt, const py::object &value) {
+    if (!PyIndex_Check(value.ptr()) && !PyUnicode_Check(value.ptr()) && !PyBytes_Check(value.ptr())) {
+        const double d = PyFloat_AsDouble(value.ptr());
+        if (d == -1.0 && PyErr_Occurred()) {
+            PyErr_Clear();  // not a real: "%i" raises the error it always raised
+        } else if (std::isfinite(d) && d != std::trunc(d)) {
+            std::string head(fmt, std::strlen(fmt) - 3);  // "IL_FRST %i\n" -> "IL_FRST "
+            return py::str(head + py::repr(py::float_(d)).cast<std::string>() + "\n");
+        }
+    }
+    return percent(fmt, value);
+}
+
+// Raises the OSError that open(fn, "w") raises for errno `err`, naming the caller's path.
+[[noreturn]] void os_error(int err, const py::object &fn) {
+    py::object exc = dorar::builtins().attr("OSError")(err, std::strerror(err), fn);
+    PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(exc.ptr())), exc.ptr());
+    throw py::error_already_set();
+}
+
+// Writes `lines()` to `fn` through a temporary file in the same folder, renamed over `fn` once
+// every line is written and flushed. `lines(write)` builds each line and calls write(line).
+template <typename Lines>
+void write_replacing(const Globals &g, const py::object &fn, Lines lines) {
+    g("myprint")("--Writing--", fn);
+    py::object open = g("open");
+    if (PyLong_Check(fn.ptr())) {  // an open descriptor: nothing to rename, write straight through
+        py::object f = open(fn, "w");
+        try {
+            lines([&](const py::str &line) { f.attr("write")(line); });
+        } catch (...) {
+            try {
+                f.attr("close")();
+            } catch (py::error_already_set &) {
+            }
+            throw;
+        }
+        f.attr("close")();
+        return;
+    }
+
+    py::module_ os = py::module_::import("os");
+    py::object path = os.attr("path");
+    // The file that a symbolic link names is the one replaced; the link stays.
+    py::object target = path.attr("realpath")(os.attr("fsdecode")(fn));
+    if (path.attr("isdir")(target).cast<bool>()) os_error(EISDIR, fn);
+    const bool exists = path.attr("exists")(target).cast<bool>();
+    if (exists && !os.attr("access")(target, os.attr("W_OK")).cast<bool>()) os_error(EACCES, fn);
+    py::object folder = path.attr("dirname")(target);
+    py::object base = path.attr("basename")(target);
+
+    py::object tmp, f;
+    for (int attempt = 0; !f; ++attempt) {
+        py::object hex = os.attr("urandom")(4).attr("hex")();
+        tmp = path.attr("join")(folder, py::str(".") + base + py::str(".") + hex + py::str(".tmp"));
+        try {
+            f = open(tmp, "x");
+        } catch (py::error_already_set &e) {
+            if (e.matches(PyExc_FileExistsError) && attempt < 16) continue;
+            if (e.matches(PyExc_OSError)) {
+                int err = e.value().attr("errno").is_none() ? EIO : e.value().attr("errno").cast<int>();
+                os_error(err, fn);
+            }
+            throw;
+        }
+    }
+    auto discard = [&]() {
+        try {
+            f.attr("close")();
+        } catch (py::error_already_set &) {
+        }
+        try {
+            os.attr("remove")(tmp);
+        } catch (py::error_already_set &) {
+        }
+    };
+    try {
+        if (exists) os.attr("chmod")(tmp, py::module_::import("stat").attr("S_IMODE")(os.attr("stat")(target).attr("st_mode")));
+        lines([&](const py::str &line) { f.attr("write")(line); });
+        f.attr("flush")();
+        os.attr("fsync")(f.attr("fileno")());
+        f.attr("close")();
+        os.attr("replace")(tmp, target);
+    } catch (...) {
+        discard();
+        throw;
+    }
+}
+
+void write_vxyz(const Globals &g, const py::object &fn, const py::object &dict_vxyz) {
+    write_replacing(g, fn, [&](auto write) {
+        py::object format = g("format");
+        for (const char *point : VXYZ_POINTS) {
+            std::string line = std::string(point);
+            for (const char *axis : {"X", "Y", "Z"})
+                line += " " + py::str(format(get(dict_vxyz, std::string(point) + axis), ".3f")).cast<std::string>();
+            write(py::str(line + "\n"));
+        }
+    });
+}
+
+void write_sgmt(const Globals &g, const py::object &fn, const py::object &dict_sgmt) {
+    write_replacing(g, fn, [&](auto write) {
+        for (int k = 0; k < 12; ++k) {
+            std::string fmt = std::string(SGMT_KEYS[k]) + (k % 4 < 2 ? " %i\n" : " %.3f\n");
+            write(percent(fmt.c_str(), get(dict_sgmt, SGMT_KEYS[k])));
+        }
+    });
+}
+
+void write_vidx(const Globals &g, const py::object &fn, const py::object &dict_vidx) {
+    write_replacing(g, fn, [&](auto write) {
+        for (const char *key : VIDX_KEYS) {
+            std::string fmt = std::string(key) + " %i\n";
+            write(vidx_text(fmt.c_str(), get(dict_vidx, key)));
+        }
+    });
+}
+
+}  // namespace
+
+DORAR_MODULE(geometry_export, m) {
+    dorar::from_import(m, "dorar.utils.print_overload", {"myprint"});
+    Globals g(m);
+    dorar::def(
+        m, "write_vxyz", [g](py::object fn, py::object dict_vxyz) { write_vxyz(g, fn, dict_vxyz); },
+        WRITE_VXYZ_DOC, py::arg("fn"), py::arg("dict_vxyz"));
+    dorar::def(
+        m, "write_sgmt", [g](py::object fn, py::object dict_sgmt) { write_sgmt(g, fn, dict_sgmt); },
+        WRITE_SGMT_DOC, py::arg("fn"), py::arg("dict_sgmt"));
+    dorar::def(
+        m, "write_vidx", [g](py::object fn, py::object dict_vidx) { write_vidx(g, fn, dict_vidx); },
+        WRITE_VIDX_DOC, py::arg("fn"), py::arg("dict_vidx"));
+}
