@@ -1,0 +1,69 @@
+#include "chunk_plan.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+namespace dcore {
+
+namespace {
+
+void check_rows(std::int64_t size, std::int64_t byte) {
+    if (size < 1) throw std::invalid_argument("a cut needs at least one row");
+    if (byte < 0 || byte % size != 0)
+        throw std::invalid_argument("the byte count must be a whole number of equal rows");
+}
+
+template <typename Limit>
+std::string too_large(std::int64_t size, std::int64_t byte, Limit limit) {
+    std::ostringstream os;
+    os << "one row of " << byte / size << " bytes does not fit into the byte limit of " << limit;
+    return os.str();
+}
+
+// Rows per chunk from the number of splits; the split points are its multiples below `size`.
+ChunkPlan finish(std::int64_t size, std::int64_t byte, std::int64_t nsplit) {
+    ChunkPlan p;
+    p.nsplit = nsplit;
+    p.rows_per_chunk = size / nsplit;
+    const std::int64_t row_bytes = byte / size;
+    const std::int64_t step = p.rows_per_chunk;
+    const std::size_t count = static_cast<std::size_t>((size + step - 1) / step);
+    p.split_index.reserve(count - 1);
+    p.chunk_rows.reserve(count);
+    p.chunk_bytes.reserve(count);
+    for (std::int64_t first = 0; first < size; first += step) {
+        if (first > 0) p.split_index.push_back(first);
+        const std::int64_t rows = std::min(step, size - first);
+        p.chunk_rows.push_back(rows);
+        p.chunk_bytes.push_back(rows * row_bytes);
+    }
+    return p;
+}
+
+}  // namespace
+
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit) {
+    check_rows(size, byte);
+    if (limit <= 0) throw std::invalid_argument("the byte limit must be positive");
+    if (byte < limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
+    // The limit's share rounded up: one more split for any remainder.
+    const std::int64_t nsplit = byte / limit + (byte % limit != 0 ? 1 : 0);
+    if (size / nsplit == 0) throw RowTooLarge(too_large(size, byte, limit));
+    return finish(size, byte, nsplit);
+}
+
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit) {
+    check_rows(size, byte);
+    if (!(limit > 0)) throw std::invalid_argument("the byte limit must be positive");
+    if (static_cast<double>(byte) < limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
+    // Rounding of the quotient can only add a split (the remainder is exact), never lose one, so
+    // rows_per_chunk x row bytes <= byte / nsplit <= limit holds for every real limit.
+    const double q = std::trunc(static_cast<double>(byte) / limit);
+    if (q > static_cast<double>(size)) throw RowTooLarge(too_large(size, byte, limit));
+    const std::int64_t nsplit = static_cast<std::int64_t>(q) + (std::fmod(static_cast<double>(byte), limit) != 0.0 ? 1 : 0);
+    if (size / nsplit == 0) throw RowTooLarge(too_large(size, byte, limit));
+    return finish(size, byte, nsplit);
+}
+
+}  // namespace dcore

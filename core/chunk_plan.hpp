@@ -1,0 +1,33 @@
+// Plans the cut of an array into consecutive runs of rows (chunks) that each fit a byte limit.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace dcore {
+
+// One row (a slice along the first axis) holds more bytes than the limit allows.
+class RowTooLarge : public std::domain_error {
+public:
+    using std::domain_error::domain_error;
+};
+
+struct ChunkPlan {
+    std::int64_t nsplit = 0;                // the limit's share of the bytes, rounded up
+    std::int64_t rows_per_chunk = 0;        // rows of every chunk but perhaps the last
+    std::vector<std::int64_t> split_index;  // first row of every chunk after the first
+    std::vector<std::int64_t> chunk_rows;   // rows of each chunk, in chunk order
+    std::vector<std::int64_t> chunk_bytes;  // bytes of each chunk, in chunk order
+};
+
+// Plans the cut of `size` rows holding `byte` bytes in total (every row byte / size bytes) for a
+// byte count that reached the limit (byte >= limit > 0, size >= 1). Every chunk of the plan holds at
+// most `limit` bytes and the chunks partition the rows. Throws RowTooLarge when one row exceeds the
+// limit and std::invalid_argument on arguments outside these bounds.
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit);
+// The same for a real-valued limit.
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit);
+
+}  // namespace dcore

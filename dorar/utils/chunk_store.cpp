@@ -1,0 +1,222 @@
+// dorar.utils.chunk_store: an array cut along its first axis into chunks that each fit one
+// database value, and a stand-alone round trip through an SQLite table.
+#include <dorar/pymod.hpp>
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+
+#include "chunk_plan.hpp"
+
+namespace py = pybind11;
+using dorar::Globals;
+
+namespace {
+
+const char *CHUNK_STORE_DOC =
+    "Split an array along its first axis into chunks of at most byteLimit bytes each.\n"
+    "\n"
+    "Args:\n"
+    "    array: numpy array of at least one dimension\n"
+    "    byteLimit: number, the largest byte count of one chunk (one row must fit into it)\n"
+    "\n"
+    "Returns:\n"
+    "    list of arrays, in row order; views of the input when it reaches the limit, else\n"
+    "    the input itself as the only element\n";
+
+const char *MAIN_DOC =
+    "Round trip of array chunks through the SQLite table 'test' of the file test.db.\n";
+
+const char *CREATE_TABLE =
+    "CREATE TABLE IF NOT EXISTS test (object_name TEXT, prop_name TEXT,         chunkID INTEGER, arr ARRAY, "
+    "PRIMARY KEY (object_name, prop_name, chunkID))";
+const char *DELETE_ROWS = "DELETE FROM test WHERE object_name = ? AND prop_name = ?";
+const char *INSERT_ROWS = "INSERT INTO test VALUES (?,?,?,?)";
+const char *SELECT_ROWS =
+    "SELECT chunkID, arr FROM test                 WHERE object_name = ? AND prop_name = ? ORDER BY chunkID";
+
+[[noreturn]] void raise(PyObject *type, const py::object &message) {
+    PyErr_SetObject(type, message.ptr());
+    throw py::error_already_set();
+}
+
+bool assertions_enabled() { return py::module_::import("sys").attr("flags").attr("optimize").cast<long>() == 0; }
+
+std::int64_t as_int64(const py::object &v) {
+    PyObject *i = PyNumber_Index(v.ptr());
+    if (!i) throw py::error_already_set();
+    return py::reinterpret_steal<py::int_>(i).cast<std::int64_t>();
+}
+
+// The cut of an array that reached the limit; the limit is checked here (byte >= byteLimit).
+dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object &byteLimit) {
+    auto refuse = [&](PyObject *type) {
+        raise(type, py::str("byteLimit must be a positive number of bytes, got {!r}").attr("format")(byteLimit));
+    };
+    try {
+        if (PyIndex_Check(byteLimit.ptr())) {
+            py::object limit = py::reinterpret_steal<py::object>(PyNumber_Index(byteLimit.ptr()));
+            if (!limit) throw py::error_already_set();
+            if (limit.equal(py::int_(0))) refuse(PyExc_ZeroDivisionError);
+            if (limit < py::int_(0)) refuse(PyExc_ValueError);
+            const std::int64_t lim = limit.cast<std::int64_t>();  // <= byte, so it fits
+            py::gil_scoped_release nogil;
+            return dcore::plan_chunks(size, byte, lim);
+        }
+        PyObject *f = PyNumber_Float(byteLimit.ptr());
+        if (!f) throw py::error_already_set();
+        const double lim = py::reinterpret_steal<py::float_>(f).cast<double>();
+        if (lim == 0.0) refuse(PyExc_ZeroDivisionError);
+        if (std::isnan(lim) || lim < 0.0) refuse(PyExc_ValueError);
+        py::gil_scoped_release nogil;
+        return dcore::plan_chunks(size, byte, lim);
+    } catch (const dcore::RowTooLarge &e) {
+        // No chunk can hold even one row.
+        raise(PyExc_ZeroDivisionError, py::str(e.what()));
+    }
+}
+
+// A limit that is not a number compares below every byte count; it must not pass as "no split".
+void refuse_nan(const py::object &byteLimit) {
+    if (PyIndex_Check(byteLimit.ptr())) return;
+    PyObject *f = PyNumber_Float(byteLimit.ptr());
+    if (!f) {
+        PyErr_Clear();
+        return;
+    }
+    if (std::isnan(py::reinterpret_steal<py::float_>(f).cast<double>()))
+        raise(PyExc_ValueError, py::str("byteLimit must be a positive number of bytes, got {!r}").attr("format")(byteLimit));
+}
+
+py::object chunk_store(const Globals &g, const py::object &array, const py::object &byteLimit) {
+    py::object size = array.attr("shape")[py::int_(0)];
+    py::object byte = array.attr("nbytes");
+
+    const int reached = PyObject_RichCompareBool(byte.ptr(), byteLimit.ptr(), Py_GE);
+    if (reached < 0) throw py::error_already_set();
+
+    py::list chunks;
+    if (reached) {
+        dcore::ChunkPlan plan = plan_for(as_int64(size), as_int64(byte), byteLimit);
+        py::list splitIndex;
+        for (std::int64_t i : plan.split_index) splitIndex.append(py::int_(i));
+        // numpy's split gives views: nothing is copied.
+        chunks = py::list(g("np").attr("split")(array, splitIndex));
+    } else {
+        refuse_nan(byteLimit);
+        chunks.append(array);
+    }
+
+    py::list cellSize, cellByte;
+    for (const auto &c : chunks) {
+        cellSize.append(c.attr("shape")[py::int_(0)]);
+        cellByte.append(c.attr("nbytes"));
+    }
+    if (assertions_enabled()) {
+        py::object sum = g("sum");
+        if (!sum(cellSize).equal(size)) raise(PyExc_AssertionError, py::str("Lost element in split"));
+        if (!sum(cellByte).equal(byte)) raise(PyExc_AssertionError, py::str("Lost byte in split"));
+    }
+
+    if (reached) {
+        const std::pair<const char *, py::object> notes[4] = {{"input array size = {}", size},
+                                                              {"input array bytes = {}", byte},
+                                                              {"output arrays size = {}", cellSize},
+                                                              {"output arrays bytes = {}", cellByte}};
+        for (const auto &note : notes) g("logger").attr("info")(py::str(note.first).attr("format")(note.second));
+    }
+    return std::move(chunks);
+}
+
+// `from module import a, b` inside a function: the names are handed back, not bound globally.
+std::pair<py::object, py::object> import_pair(const py::module_ &m, const char *module, const char *a, const char *b) {
+    py::list fromlist;
+    fromlist.append(a);
+    fromlist.append(b);
+    py::object mod = dorar::builtins().attr("__import__")(module, m.attr("__dict__"), py::none(), fromlist, 0);
+    for (const char *n : {a, b})
+        if (!py::hasattr(mod, n)) {
+            py::str msg(std::string("cannot import name '") + n + "' from '" + module + "'");
+            PyErr_SetImportError(msg.ptr(), py::str(module).ptr(), py::none().ptr());
+            throw py::error_already_set();
+        }
+    return {mod.attr(a), mod.attr(b)};
+}
+
+void close_quietly(const py::object &con) {
+    try {
+        con.attr("close")();
+    } catch (py::error_already_set &) {
+        // the error that got us here is the one to report
+    }
+}
+
+void main_program(const py::module_ &m, const Globals &g) {
+    py::object sqlite3 = py::module_::import("sqlite3");
+    auto [adapt_array, convert_array] = import_pair(m, "dorar.utils.sqlite_array", "adapt_array", "convert_array");
+    py::object np = g("np");
+    sqlite3.attr("register_adapter")(np.attr("ndarray"), adapt_array);
+    sqlite3.attr("register_converter")("ARRAY", convert_array);
+
+    py::int_ SQLITE_LIMIT_LENGTH(30);
+    dorar::print("array byte limit =", SQLITE_LIMIT_LENGTH);
+
+    py::object array = np.attr("arange")(12, py::arg("dtype") = "float32");
+    py::list chunks = g("chunk_store")(array, SQLITE_LIMIT_LENGTH);
+
+    py::list rows;
+    for (std::size_t i = 0; i < chunks.size(); ++i)
+        rows.append(py::make_tuple("mypoint", "vint", i + 1, chunks[i]));
+
+    // The chunks of one property replace whatever an earlier run stored for it, in one
+    // transaction: either all new rows are kept or the old ones stay.
+    py::object con = sqlite3.attr("connect")("test.db", py::arg("detect_types") = sqlite3.attr("PARSE_DECLTYPES"));
+    py::object data;
+    try {
+        py::object cur = con.attr("cursor")();
+        cur.attr("execute")(CREATE_TABLE);
+        cur.attr("execute")(DELETE_ROWS, py::make_tuple("mypoint", "vint"));
+        cur.attr("executemany")(INSERT_ROWS, rows);
+        con.attr("commit")();
+        cur.attr("execute")(SELECT_ROWS, py::make_tuple("mypoint", "vint"));
+        data = cur.attr("fetchall")();
+    } catch (...) {
+        close_quietly(con);  // closing drops an uncommitted transaction
+        throw;
+    }
+    con.attr("close")();
+
+    dorar::print("fetch data type =", dorar::builtins().attr("type")(data));
+    dorar::print("fetch data length =", py::len(data));
+
+    if (assertions_enabled()) {
+        std::size_t i = 0;
+        for (const auto &row : data) {
+            if (!py::object(row[py::int_(0)]).equal(py::int_(i + 1)))
+                raise(PyExc_AssertionError, py::str("Chunk order is wrong"));
+            ++i;
+        }
+    }
+    py::list arrays;
+    for (const auto &row : data) arrays.append(row[py::int_(1)]);
+    py::object joined = np.attr("concatenate")(arrays);
+
+    dorar::print("retrieved array shape =", joined.attr("shape"));
+    dorar::print("retrieved array dtype =", joined.attr("dtype"));
+    dorar::print("retrieved array =", joined);
+}
+
+}  // namespace
+
+DORAR_MODULE(chunk_store, m) {
+    dorar::import_as(m, "numpy", "np");
+    dorar::from_import(m, "dorar.utils.logger", {"logger"});
+    Globals g(m);
+    dorar::def(
+        m, "chunk_store", [g](py::object array, py::object byteLimit) { return chunk_store(g, array, byteLimit); },
+        CHUNK_STORE_DOC, py::arg("array"), py::arg("byteLimit"));
+    dorar::def(
+        m, "main", [m, g]() { main_program(m, g); }, MAIN_DOC);
+
+    if (dorar::is_main(m)) g("main")();
+}
