@@ -1,0 +1,56 @@
+// dorar.gocube.expt.parms: the form requesting the export of one property of a loaded cube to a
+// parameter file.
+#include <dorar/form.hpp>
+
+namespace py = pybind11;
+
+DORAR_MODULE(parms, m) {
+    dorar::from_import(m, "qtpy.QtCore", {"Signal"});
+    dorar::from_import(m, "dorar.config.base", {"_"});
+    dorar::from_import(m, "dorar.widgets.quickform", {"QuickFormDialog"});
+    dorar::Globals g(m);
+    const dorar::form::Tr _(g);
+
+    dorar::form::Dialog(m)
+        .name(_("Export cube to parms file"))
+        .signal("sig_start", {"str", "str", "str"})
+        .init()
+        .def("setup_page",
+             [_](py::object self) {
+                 dorar::form::Page page(self);
+                 page.add("grabob", "create_grabob", _("Output cube"), py::arg("geom") = dorar::form::strings({"Cube"}));
+                 py::object property = self.attr("create_combobox")(_("Property"));
+                 self.attr("property") = property;
+                 property.attr("combobox").attr("setMinimumContentsLength")(20);
+                 page.add_widget(property);
+                 page.add("file", "create_browsefile", _("Parms name"), py::arg("new") = true);
+                 page.action();
+             })
+        .def("apply",
+             [](py::object self) {
+                 py::object cube_name = self.attr("grabob").attr("lineedit").attr("edit").attr("text")();
+                 py::object prop_name = self.attr("property").attr("combobox").attr("currentText")();
+                 py::object file_name = self.attr("file").attr("lineedit").attr("edit").attr("text")();
+                 self.attr("sig_start").attr("emit")(cube_name, prop_name, file_name);
+             })
+        .def("load_object",
+             [g](py::object self) {
+                 py::object cube = self.attr("object");
+                 py::object prop_list = g("list")(cube.attr("prop").attr("keys")());
+                 py::object combobox = self.attr("property").attr("combobox");
+                 combobox.attr("clear")();
+                 combobox.attr("addItems")(prop_list);
+                 py::object current = cube.attr("current_property");
+                 // A cube without a current property keeps the first name selected; a current
+                 // property that is not among the names is an error (ValueError from index).
+                 if (current.is_none()) {
+                     if (py::len(prop_list) > 0) combobox.attr("setCurrentIndex")(0);
+                     return;
+                 }
+                 combobox.attr("setCurrentIndex")(prop_list.attr("index")(current));
+             })
+        .build();
+
+    dorar::form::def_main(m);
+    if (dorar::is_main(m)) g("main")();
+}
