@@ -143,14 +143,6 @@ std::pair<py::object, py::object> import_pair(const py::module_ &m, const char *
     return {mod.attr(a), mod.attr(b)};
 }
 
-void close_quietly(const py::object &con) {
-    try {
-        con.attr("close")();
-    } catch (py::error_already_set &) {
-        // the error that got us here is the one to report
-    }
-}
-
 void main_program(const py::module_ &m, const Globals &g) {
     py::object sqlite3 = py::module_::import("sqlite3");
     auto [adapt_array, convert_array] = import_pair(m, "dorar.utils.sqlite_array", "adapt_array", "convert_array");
@@ -172,7 +164,8 @@ void main_program(const py::module_ &m, const Globals &g) {
     // transaction: either all new rows are kept or the old ones stay.
     py::object con = sqlite3.attr("connect")("test.db", py::arg("detect_types") = sqlite3.attr("PARSE_DECLTYPES"));
     py::object data;
-    try {
+    // Closing after a failure drops the uncommitted transaction.
+    dorar::closing(con, [&] {
         py::object cur = con.attr("cursor")();
         cur.attr("execute")(CREATE_TABLE);
         cur.attr("execute")(DELETE_ROWS, py::make_tuple("mypoint", "vint"));
@@ -180,11 +173,7 @@ void main_program(const py::module_ &m, const Globals &g) {
         con.attr("commit")();
         cur.attr("execute")(SELECT_ROWS, py::make_tuple("mypoint", "vint"));
         data = cur.attr("fetchall")();
-    } catch (...) {
-        close_quietly(con);  // closing drops an uncommitted transaction
-        throw;
-    }
-    con.attr("close")();
+    });
 
     dorar::print("fetch data type =", dorar::builtins().attr("type")(data));
     dorar::print("fetch data length =", py::len(data));

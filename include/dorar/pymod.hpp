@@ -93,6 +93,22 @@ void print(Args &&...args) {
     builtins().attr("print")(std::forward<Args>(args)...);
 }
 
+// `with closing(resource): body()`: close() runs whether the body succeeds or fails, and a close
+// that fails after a failed body never hides the body's error.
+template <typename Body>
+void closing(const py::object &resource, Body body) {
+    try {
+        body();
+    } catch (...) {
+        try {
+            resource.attr("close")();
+        } catch (py::error_already_set &) {
+        }
+        throw;
+    }
+    resource.attr("close")();
+}
+
 // A module-level function; the docstring is exactly `doc` (no signature line).
 template <typename F, typename... Extra>
 py::object def(py::module_ &m, const char *name, F &&f, const char *doc, const Extra &...extra) {

@@ -84,16 +84,7 @@ void write_replacing(const Globals &g, const py::object &fn, Lines lines) {
     py::object open = g("open");
     if (PyLong_Check(fn.ptr())) {  // an open descriptor: nothing to rename, write straight through
         py::object f = open(fn, "w");
-        try {
-            lines([&](const py::str &line) { f.attr("write")(line); });
-        } catch (...) {
-            try {
-                f.attr("close")();
-            } catch (py::error_already_set &) {
-            }
-            throw;
-        }
-        f.attr("close")();
+        dorar::closing(f, [&] { lines([&](const py::str &line) { f.attr("write")(line); }); });
         return;
     }
 

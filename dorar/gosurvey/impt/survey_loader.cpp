@@ -79,16 +79,9 @@ py::object convert(const Globals &g, Kind kind, const py::object &text) {
 template <typename Each>
 void for_each_line(const Globals &g, const py::object &fn, Each each) {
     py::object f = g("open")(fn, "r");
-    try {
+    dorar::closing(f, [&] {
         for (py::handle line : f) each(py::object(line.attr("split")()));
-    } catch (...) {
-        try {
-            f.attr("close")();
-        } catch (py::error_already_set &) {
-        }
-        throw;
-    }
-    f.attr("close")();
+    });
 }
 
 py::dict read_gridsheet(const Globals &g, const py::object &fn) {
