@@ -154,12 +154,36 @@ public:
         return *this;
     }
 
+    // A method that carries a documentation text.
+    template <typename F, typename... Extra>
+    Dialog &def_doc(const char *name, const char *doc, F &&f, const Extra &...extra) {
+        cb_.def(name, std::forward<F>(f), doc, extra...);
+        return *this;
+    }
+
     py::object build() { return cb_.build(); }
 
 private:
     Globals g_;
     ClassBuilder cb_;
 };
+
+// Runs the construction steps that follow the base constructor. Should one of them fail, the
+// half-built form is taken off its parent first (the parent would otherwise keep the hidden window
+// for as long as the parent lives) and the error goes on to the caller unchanged.
+template <typename F>
+void or_detach(const py::object &self, F &&steps) {
+    try {
+        steps();
+    } catch (...) {
+        try {
+            self.attr("setParent")(py::none());
+        } catch (...) {
+            // the original error is the one worth reporting
+        }
+        throw;
+    }
+}
 
 // def main():
 //     from qtpy.QtWidgets import QApplication

@@ -197,6 +197,8 @@ class QuickFormDialog(QDialog):
             sys.excepthook = _excepthook
         self.object = None
         self.setWindowTitle(self.NAME)
+        if getattr(self, "HELP_BODY", None) is not None:
+            self.helpMessage = self.HELP_BODY   # the form's help text (rich text)
         self.layout = QVBoxLayout(self)
         self._close_after = os.environ.get("DORAR_FORM_CLOSE_AFTER")
 
