@@ -1,7 +1,27 @@
 """Cube: property arrays on a regular grid of inlines, crosslines and samples."""
 import collections
+import warnings
 
 import numpy as np
+
+
+def _finite_range(array):
+    """Display minimum and maximum of the finite samples, without copying the array."""
+    if array.size == 0:
+        return [0.0, 0.0]
+    if array.dtype.kind != "f":
+        return [float(array.min()), float(array.max())]
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", RuntimeWarning)  # an all-NaN array
+        lo, hi = float(np.nanmin(array)), float(np.nanmax(array))
+    if np.isfinite(lo) and np.isfinite(hi):
+        return [lo, hi]
+    # Infinities present: look at the finite samples one inline at a time.
+    parts = [a[np.isfinite(a)] for a in array.reshape(array.shape[0], -1)]
+    parts = [(p.min(), p.max()) for p in parts if p.size]
+    if not parts:
+        return [0.0, 0.0]
+    return [float(min(p[0] for p in parts)), float(max(p[1] for p in parts))]
 
 
 class DataObject(object):
@@ -25,9 +45,7 @@ class Cube(DataObject):
         self.calls = []
 
     def add_property(self, name, array=None):
-        finite = array[np.isfinite(array)] if array.dtype.kind == "f" else array
-        clip = [float(finite.min()), float(finite.max())] if finite.size else [0.0, 0.0]
-        self.prop[name] = {"array3d": array, "colorClip": clip}
+        self.prop[name] = {"array3d": array, "colorClip": _finite_range(array)}
 
     def calc_prop_percentile(self):
         self.calls.append("calc_prop_percentile")

@@ -1,0 +1,206 @@
+#!/usr/bin/python3
+"""Speed of the SEG-Y engine against segyio and against reading the bytes with numpy.fromfile.
+
+Generates a 1 GB IBM-float file and a 1 GB IEEE-float file in /tmp (deleted afterwards), then for
+each: readSegy of samples and the seven header arrays, segyio reading the same with its memory map
+on, numpy.fromfile of the file's bytes from the page cache; and the peak memory of a readSegy load
+(in a fresh interpreter) relative to the cube array's size. Also writeSegy of the cube against
+segyio writing it.
+
+    PYTHONPATH=build/site /usr/bin/python3 bench/bench_segy_engine.py [--gb 1.0] [--repeat 5]
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+
+LAYOUT = {
+    "SourceGroupScalar": {"pos": 70, "type": "int16"},
+    "ns": {"pos": 114, "type": "uint16"},
+    "dt": {"pos": 116, "type": "uint16"},
+    "cdpX": {"pos": 180, "type": "int32"},
+    "cdpY": {"pos": 184, "type": "int32"},
+    "Inline3D": {"pos": 188, "type": "int32"},
+    "Crossline3D": {"pos": 192, "type": "int32"},
+}
+NS = 1000
+DT = 4000
+
+
+def float_to_ibm(x):
+    """IBM single bits (uint32) of float32 values."""
+    x = np.asarray(x, dtype=np.float64)
+    sign = np.where(np.signbit(x), np.uint32(0x80000000), np.uint32(0))
+    m, e = np.frexp(np.abs(x))
+    e16 = np.ceil(e / 4.0).astype(np.int64)
+    frac = np.rint(np.ldexp(m, (e - 4 * e16).astype(np.int32)) * 2.0 ** 24).astype(np.int64)
+    carry = frac >= 1 << 24
+    frac = np.where(carry, frac >> 4, frac)
+    e16 = e16 + carry
+    bits = ((e16 + 64).astype(np.uint32) << 24) | frac.astype(np.uint32)
+    bits = np.where(x == 0, np.uint32(0), bits)
+    return (bits | sign).astype(np.uint32)
+
+
+def make_file(path, fmt, ntraces, nxl):
+    """A post-stack cube of ntraces x NS samples in format 1 or 5, big-endian, written in chunks."""
+    text = "C 1 BENCHMARK VOLUME".ljust(3200).encode("cp037")
+    binary = np.zeros(400, np.uint8)
+    bh = binary.view(">i2")
+    bh[8], bh[9], bh[10], bh[11], bh[12] = DT, DT, NS, NS, fmt
+    bh[150], bh[151] = 0x0100, 1
+    rng = np.random.default_rng(1)
+    with open(path, "wb") as f:
+        f.write(text)
+        f.write(binary.tobytes())
+        chunk = 20000
+        for t0 in range(0, ntraces, chunk):
+            n = min(chunk, ntraces - t0)
+            h = np.zeros((n, 240), np.uint8)
+            t = np.arange(t0, t0 + n)
+            h[:, 70:72] = np.frombuffer(np.full(n, -100, ">i2").tobytes(), np.uint8).reshape(n, 2)
+            for pos, vals, typ in ((114, np.full(n, NS), ">u2"), (116, np.full(n, DT), ">u2"),
+                                   (180, 600000 + 25 * (t % nxl), ">i4"), (184, 7000000 + 25 * (t // nxl), ">i4"),
+                                   (188, 100 + t // nxl, ">i4"), (192, 200 + t % nxl, ">i4")):
+                w = np.dtype(typ).itemsize
+                h[:, pos:pos + w] = np.frombuffer(vals.astype(typ).tobytes(), np.uint8).reshape(n, w)
+            samples = rng.standard_normal((n, NS), dtype=np.float32) * 1000
+            bits = (float_to_ibm(samples) if fmt == 1 else samples.view(np.uint32)).astype(">u4")
+            f.write(np.concatenate([h, bits.view(np.uint8).reshape(n, 4 * NS)], axis=1).tobytes())
+
+
+def best(fn, repeat):
+    return best_of({"x": fn}, repeat)["x"]
+
+
+def best_of(fns, repeat):
+    """Best time of each function, taken in turns so that all see the same machine load."""
+    times = {name: [] for name in fns}
+    for _ in range(repeat):
+        for name, fn in fns.items():
+            t = time.perf_counter()
+            result = fn()
+            times[name].append(time.perf_counter() - t)
+            del result
+    return {name: min(ts) for name, ts in times.items()}
+
+
+def read_engine(path):
+    from segypy import segypy
+    return segypy.readSegy(path, LAYOUT)
+
+
+def read_segyio(path):
+    import segyio
+    with segyio.open(path, ignore_geometry=True) as f:
+        f.mmap()
+        data = f.trace.raw[:]
+        headers = {name: f.attributes(1 + spec["pos"])[:] for name, spec in LAYOUT.items()}
+    return data, headers
+
+
+PEAK_CODE = r"""
+import sys
+import numpy as np
+from segypy import segypy
+def rss(key):
+    for line in open('/proc/self/status'):
+        if line.startswith(key):
+            return int(line.split()[1]) * 1024
+base = rss('VmRSS:')
+data, info, headers = segypy.readSegy(sys.argv[1], %r)
+print(rss('VmHWM:') - base, data.nbytes)
+""" % (LAYOUT,)
+
+
+def peak_ratio(path):
+    out = subprocess.run([sys.executable, "-c", PEAK_CODE, path], capture_output=True, text=True, check=True)
+    peak, cube = map(int, out.stdout.split())
+    return peak, cube
+
+
+def write_engine(path, array2d, sth):
+    from segypy import segypy
+    segypy.writeSegy(path, array2d, DT, "Dorar", sth)
+
+
+def write_segyio(path, array2d, sth, nxl):
+    import segyio
+    ntr = array2d.shape[1]
+    spec = segyio.spec()
+    spec.format = 5
+    spec.samples = list(range(array2d.shape[0]))
+    spec.tracecount = ntr
+    with segyio.create(path, spec) as f:
+        traces = np.ascontiguousarray(array2d.T)
+        il, xl, cx, cy = (sth[k] for k in ("Inline3D", "Crossline3D", "cdpX", "cdpY"))
+        for t in range(ntr):
+            f.header[t] = {189: int(il[t]), 193: int(xl[t]), 181: int(cx[t]), 185: int(cy[t]),
+                           71: 1, 115: array2d.shape[0], 117: DT}
+        f.trace = traces
+        f.bin.update(hns=array2d.shape[0], hdt=DT, format=5)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--gb", type=float, default=1.0, help="file size in GB")
+    ap.add_argument("--repeat", type=int, default=5)
+    args = ap.parse_args()
+    trace_bytes = 240 + 4 * NS
+    nxl = 500
+    ntraces = int(args.gb * 2 ** 30 / trace_bytes) // nxl * nxl
+    print("cube: %d traces x %d samples (%d inlines x %d crosslines), file %.2f GB, cube array %.2f GB, %d cores"
+          % (ntraces, NS, ntraces // nxl, nxl, (3600 + ntraces * trace_bytes) / 2 ** 30,
+             ntraces * NS * 4 / 2 ** 30, os.cpu_count()))
+    tmp = tempfile.mkdtemp(prefix="bench_segy_engine_", dir="/tmp")
+    paths = {fmt: os.path.join(tmp, "cube_fmt%d.sgy" % fmt) for fmt in (1, 5)}
+    try:
+        for fmt, label in ((1, "IBM float"), (5, "IEEE float")):
+            path = paths[fmt]
+            make_file(path, fmt, ntraces, nxl)
+            np.fromfile(path, dtype=np.uint8)  # into the page cache
+            d_engine, _, h_engine = read_engine(path)
+            d_peer, h_peer = read_segyio(path)
+            same = np.array_equal(d_engine, d_peer) and all(
+                np.array_equal(h_engine[k], h_peer[k]) for k in LAYOUT)
+            del d_engine, h_engine, d_peer, h_peer
+            t = best_of({"engine": lambda: read_engine(path), "segyio": lambda: read_segyio(path),
+                         "fromfile": lambda: np.fromfile(path, dtype=np.uint8)}, args.repeat)
+            t_engine, t_peer, t_bytes = t["engine"], t["segyio"], t["fromfile"]
+            peak, cube = peak_ratio(path)
+            print("%-10s readSegy %.3f s | segyio (mmap) %.3f s | numpy.fromfile %.3f s | same result: %s"
+                  % (label, t_engine, t_peer, t_bytes, same))
+            print("%-10s speed-up over segyio %.2fx | time / fromfile %.2fx | peak memory %.2fx the cube"
+                  % (label, t_peer / t_engine, t_engine / t_bytes, peak / cube))
+            if fmt == 5:
+                data, _, h = read_engine(path)
+                os.unlink(path)
+                array2d = np.ascontiguousarray(data.T)  # samples x traces
+                del data
+                sth = {k: h[k] for k in ("cdpX", "cdpY", "Inline3D", "Crossline3D")}
+                out_engine, out_peer = os.path.join(tmp, "w_engine.sgy"), os.path.join(tmp, "w_segyio.sgy")
+                def fresh(fn, out):
+                    def run():
+                        if os.path.exists(out):
+                            os.unlink(out)  # no dirty pages of an earlier run left to flush
+                        return fn()
+                    return run
+                t = best_of({"engine": fresh(lambda: write_engine(out_engine, array2d, sth), out_engine),
+                             "segyio": fresh(lambda: write_segyio(out_peer, array2d, sth, nxl), out_peer)}, 2)
+                t_w, t_wp = t["engine"], t["segyio"]
+                print("writing    writeSegy %.3f s | segyio %.3f s | speed-up %.2fx"
+                      % (t_w, t_wp, t_wp / t_w))
+            elif os.path.exists(path):
+                os.unlink(path)
+    finally:
+        for name in os.listdir(tmp):
+            os.unlink(os.path.join(tmp, name))
+        os.rmdir(tmp)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,203 @@
+#!/usr/bin/python3
+"""dorar.utils.segy on a ~1 GB cube: write_segy against segyio writing the same cube, and the peak
+memory of load_cube against the cube's size.
+
+Both writers produce the same file content: IEEE floats, big-endian, the textual header, sample
+count and interval in the binary header, and inline, crossline, X, Y, coordinate scalar, sample
+count and interval in every trace header. write_segy starts from the cube as the host holds it
+(inline x crossline x sample array plus its geometry); segyio is given the traces ready made.
+Times are the best of --repeat runs in this process; the ratio is segyio time / write_segy time.
+
+    bench/bench_segy_module.py [--gb 1.0] [--repeat 2] [--dir /tmp]
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+os.environ["data_io/segy"] = "True"
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SITE = os.path.join(ROOT, os.environ.get("DORAR_BUILD", "build"), "site")
+sys.path.insert(0, SITE)
+
+import numpy as np  # noqa: E402
+
+NS, DT_MS = 1000, 4
+
+
+def make_cube(gb):
+    from dorar.gocube.cube import Cube
+    from dorar.gosurvey.survey import Survey
+
+    n = int(round(np.sqrt(gb * 1e9 / (4 * NS))))
+    n_il, n_xl = n, n
+    array3d = np.random.default_rng(0).standard_normal((n_il, n_xl, NS), dtype=np.float32)
+    survey = Survey("bench")
+    survey.set_geometry({"P1_ILNO": 1000, "P1_XLNO": 1, "P1_CRSX": 450000.0, "P1_CRSY": 6780000.0,
+                         "P2_ILNO": 1000, "P2_XLNO": n_xl, "P2_CRSX": 450000.0 + 25.0 * (n_xl - 1),
+                         "P2_CRSY": 6780000.0, "P3_ILNO": 1000 + n_il - 1, "P3_XLNO": 1,
+                         "P3_CRSX": 450000.0, "P3_CRSY": 6780000.0 + 12.5 * (n_il - 1)})
+    survey.initialize()
+    cube = Cube("bench")
+    cube.dict_vidx = {"IL_FRST": 1000, "IL_LAST": 1000 + n_il - 1, "IL_NCRT": 1, "IL_AMNT": n_il,
+                      "XL_FRST": 1, "XL_LAST": n_xl, "XL_NCRT": 1, "XL_AMNT": n_xl,
+                      "DP_FRST": 0, "DP_LAST": DT_MS * (NS - 1), "DP_NCRT": DT_MS, "DP_AMNT": NS}
+    cube.survey = survey
+    cube.add_property("seismic", array=array3d)
+    cube.current_property = "seismic"
+    return cube
+
+
+def write_segyio(path, cube):
+    """The same file through segyio: one header map and one trace per trace."""
+    import segyio
+
+    array3d = cube.prop["seismic"]["array3d"]
+    traces = array3d.reshape(-1, NS)
+    ln, xy = cube.get_traces_ln(), cube.get_traces_xy()
+    n_xl = array3d.shape[1]
+    spec = segyio.spec()
+    spec.format, spec.samples, spec.tracecount = 5, list(range(NS)), traces.shape[0]
+    F = segyio.TraceField
+    with segyio.create(path, spec) as f:
+        f.text[0] = ("Dorar".ljust(3200)).encode("ascii")
+        for t in range(traces.shape[0]):
+            f.header[t] = {F.INLINE_3D: int(ln[t, 0]), F.CROSSLINE_3D: int(ln[t, 1]),
+                           F.CDP_X: int(round(xy[t, 0])), F.CDP_Y: int(round(xy[t, 1])),
+                           F.SourceGroupScalar: 1, F.TRACE_SEQUENCE_LINE: t % n_xl + 1,
+                           F.TRACE_SAMPLE_COUNT: NS, F.TRACE_SAMPLE_INTERVAL: DT_MS * 1000}
+            f.trace[t] = traces[t]
+        f.bin.update(hns=NS, hdt=DT_MS * 1000, format=5)
+
+
+def best(fn, repeat, path=None):
+    """Best time of `repeat` calls; an earlier output file is removed first (not timed)."""
+    times = []
+    for _ in range(repeat):
+        if path and os.path.exists(path):
+            os.remove(path)
+        t = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t)
+    return min(times)
+
+
+PEAK_CODE = r"""
+import os, sys, threading, time
+os.environ["data_io/segy"] = "True"
+sys.path.insert(0, %r)
+import numpy as np
+from dorar.utils import segy
+
+def status(key):
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(key):
+                return int(line.split()[1]) * 1024
+
+peak = [0]
+done = threading.Event()
+def watch():
+    while not done.is_set():
+        peak[0] = max(peak[0], status("RssAnon:"))
+        time.sleep(0.002)
+if sys.argv[2] == "lean":
+    # a host cube whose display range needs no copy of the samples
+    import dorar.gocube.cube as cm
+    class LeanCube(cm.Cube):
+        def add_property(self, name, array=None):
+            self.prop[name] = {"array3d": array, "colorClip": [float(np.nanmin(array)), float(np.nanmax(array))]}
+    cm.Cube = LeanCube
+base_anon = status("RssAnon:")
+base_rss = status("VmRSS:")
+w = threading.Thread(target=watch)
+w.start()
+cube = segy.load_cube(sys.argv[1], None)
+done.set()
+w.join()
+peak[0] = max(peak[0], status("RssAnon:"))
+a = cube.prop[cube.current_property]["array3d"]
+print("RESULT", peak[0] - base_anon, status("VmHWM:") - base_rss, a.nbytes)
+""" % (SITE,)
+
+
+def load_peak(path, host):
+    out = subprocess.run([sys.executable, "-c", PEAK_CODE, path, host], capture_output=True, text=True, check=True)
+    line = [ln for ln in out.stdout.splitlines() if ln.startswith("RESULT")][0]
+    return [int(v) for v in line.split()[1:]]
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--gb", type=float, default=1.0, help="cube size in GB")
+    ap.add_argument("--repeat", type=int, default=2)
+    ap.add_argument("--dir", default=None, help="folder for the files (default: a temporary one)")
+    args = ap.parse_args()
+
+    import io
+    import contextlib
+    from dorar.utils import segy
+
+    cube = make_cube(args.gb)
+    array3d = cube.prop["seismic"]["array3d"]
+    print("cube %d x %d x %d float32, %.2f GB" % (*array3d.shape, array3d.nbytes / 1e9))
+    tmp = tempfile.mkdtemp(prefix="bench-segy-", dir=args.dir)
+    try:
+        ours_path, peer_path = os.path.join(tmp, "write_segy.sgy"), os.path.join(tmp, "segyio.sgy")
+
+        def ours():
+            with contextlib.redirect_stdout(io.StringIO()):
+                segy.write_segy(cube, ours_path)
+
+        t_ours = best(ours, args.repeat, ours_path)
+        t_peer = best(lambda: write_segyio(peer_path, cube), args.repeat, peer_path)
+        same_size = os.path.getsize(ours_path) == os.path.getsize(peer_path)
+        import segyio
+        with segyio.open(ours_path, iline=189, xline=193) as f:
+            same = np.array_equal(f.trace.raw[:4], array3d.reshape(-1, NS)[:4])
+            same = same and np.array_equal(f.trace.raw[-1], array3d.reshape(-1, NS)[-1])
+        print("write_segy %.3f s | segyio %.3f s | same file size: %s | segyio reads our samples: %s"
+              % (t_ours, t_peer, same_size, same))
+        print("ratio segyio / write_segy: %.2f (goal >= 1)" % (t_peer / t_ours))
+        os.remove(peer_path)
+
+        # A cube held as a view whose traces are not one axis (here inline and crossline swapped)
+        # needs its sample matrix copied: write_segy (engine call left out) against numpy's copy.
+        swapped = np.swapaxes(array3d, 0, 1)
+        cube.prop["swapped"] = {"array3d": swapped}
+        engine, matrix = segy.segypy, []
+
+        class NoWrite(object):
+            def writeSegy(self, filename, array2d, *rest):
+                matrix.append(array2d)
+
+        segy.segypy = NoWrite()
+        try:
+            def ours_copy():
+                del matrix[:]
+                with contextlib.redirect_stdout(io.StringIO()):
+                    segy.write_segy(cube, ours_path, "swapped")
+
+            t_copy = best(ours_copy, args.repeat)
+        finally:
+            segy.segypy = engine
+        t_np = best(lambda: np.transpose(swapped, (2, 0, 1)).reshape(NS, -1), 1)
+        ok = np.array_equal(matrix[0][:, :1000], np.transpose(swapped, (2, 0, 1)).reshape(NS, -1)[:, :1000])
+        print("swapped-axes cube: write_segy without the engine %.3f s | numpy transpose+reshape copy %.3f s | "
+              "same: %s | ratio %.2f" % (t_copy, t_np, ok, t_np / t_copy))
+        del matrix[:], cube.prop["swapped"]
+
+        for host, what in (("stand-in", "host stand-in Cube (its colorClip copies the finite samples)"),
+                           ("lean", "a Cube whose colorClip makes no copy")):
+            anon, hwm, nbytes = load_peak(ours_path, host)
+            print("load_cube peak memory, %s: %.2fx the cube anonymous, %.2fx resident incl. mapped file "
+                  "pages (goal <= 1.3x)" % (what, anon / nbytes, hwm / nbytes))
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,181 @@
+// SEG-Y kernels: byte order, IBM floats, file-header facts, trace and header decoding, and the
+// packing of IEEE big-endian traces for writing. No Python here; everything may run without the GIL.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace dcore {
+namespace segy {
+
+constexpr std::size_t kTextBytes = 3200;
+constexpr std::size_t kBinaryBytes = 400;
+constexpr std::size_t kFileHeaderBytes = kTextBytes + kBinaryBytes;
+constexpr std::size_t kTraceHeaderBytes = 240;
+
+// ---- byte order -------------------------------------------------------------------------------
+
+inline std::uint16_t bswap16(std::uint16_t v) { return static_cast<std::uint16_t>((v >> 8) | (v << 8)); }
+inline std::uint32_t bswap32(std::uint32_t v) { return __builtin_bswap32(v); }
+inline std::uint64_t bswap64(std::uint64_t v) { return __builtin_bswap64(v); }
+
+constexpr bool kHostBig = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+
+// Unsigned loads and stores of 1, 2, 4 or 8 bytes in the given byte order.
+inline std::uint64_t load_uint(const unsigned char *p, std::size_t bytes, bool big) {
+    std::uint64_t v = 0;
+    if (big)
+        for (std::size_t i = 0; i < bytes; ++i) v = (v << 8) | p[i];
+    else
+        for (std::size_t i = bytes; i-- > 0;) v = (v << 8) | p[i];
+    return v;
+}
+
+inline void store_uint(unsigned char *p, std::uint64_t v, std::size_t bytes, bool big) {
+    for (std::size_t i = 0; i < bytes; ++i) {
+        unsigned char b = static_cast<unsigned char>(v >> (8 * i));
+        p[big ? bytes - 1 - i : i] = b;
+    }
+}
+
+inline std::int64_t load_int(const unsigned char *p, std::size_t bytes, bool big) {
+    std::uint64_t v = load_uint(p, bytes, big);
+    if (bytes < 8 && (v >> (8 * bytes - 1)) & 1u) v |= ~std::uint64_t{0} << (8 * bytes);
+    return static_cast<std::int64_t>(v);
+}
+
+// ---- samples ----------------------------------------------------------------------------------
+
+// Sample format codes of the binary header that can be read.
+enum Format : int { kIbm = 1, kInt32 = 2, kInt16 = 3, kIeee = 5, kInt8 = 8 };
+
+// Bytes per sample of a readable format; 0 for any other code.
+std::size_t sample_bytes(int format);
+
+// Element type the samples of a readable format decode to ("float32", "int32", "int16", "int8").
+const char *sample_type_name(int format);
+
+// An IBM System/360 single (sign, base-16 exponent excess 64, 24-bit fraction), given as its 32
+// bits in host order, as the nearest IEEE single. Magnitudes past the IEEE range become infinite,
+// those below it round to a subnormal or zero; the sign is kept, also on zero.
+float ibm_to_float(std::uint32_t ibm);
+
+// The IEEE single nearest to `v` as IBM bits (for building test data and peers).
+std::uint32_t float_to_ibm(float v);
+
+// Decodes `n` samples of `format` stored in the given byte order into `dst`, an array of the
+// format's element type (float for IBM and IEEE, int32/int16/int8 for the integer formats).
+void decode_samples(const unsigned char *src, std::size_t n, int format, bool big, void *dst);
+
+// ---- header fields ----------------------------------------------------------------------------
+
+enum class Kind { sint, uint, real };
+
+// A field of a 240-byte trace header: byte offset (from 0), kind and width (1, 2, 4 or 8 bytes;
+// reals 4 or 8). Decoded values are native-endian elements of that kind and width.
+struct Field {
+    std::size_t pos;
+    Kind kind;
+    std::size_t bytes;
+};
+
+// Empty when the field fits a 240-byte header with a supported kind and width, else the fault.
+std::string field_fault(const Field &f);
+
+void decode_field(const unsigned char *header, bool big, const Field &f, void *out);
+
+// ---- file facts -------------------------------------------------------------------------------
+
+struct FileFacts {
+    bool big = true;             // byte order of the binary and trace headers and the samples
+    int format = 0;              // sample format code
+    std::size_t ns = 0;          // samples per trace
+    std::size_t data_offset = 0; // first trace header (after textual, binary and extended headers)
+    std::size_t trace_bytes = 0; // header + samples of one trace
+    std::size_t ntraces = 0;
+    bool ebcdic = true;          // textual header encoding
+    std::size_t extended_headers = 0;
+};
+
+// Byte order of a binary header: the SEG-Y 2 order constant when present, otherwise the order in
+// which the sample format code is a known code (1 to 16), big-endian first.
+bool binary_header_is_big(const unsigned char *binary);
+
+// Whether a textual header reads as EBCDIC rather than ASCII (by which one yields more text).
+bool text_is_ebcdic(const unsigned char *text, std::size_t n);
+
+// Works out the layout of a SEG-Y file from its first bytes and total size. Returns an empty
+// string and fills `out`, or returns the fault (short file, unknown format code, no sample count,
+// a trace length that does not divide the rest of the file...).
+std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out);
+
+// ---- reading ----------------------------------------------------------------------------------
+
+// Decodes every trace of a file whose bytes start at `file`: samples into `samples` (ntraces x ns
+// elements of the format's type) and each field into its array in `outs` (one element a trace).
+// When `release_pages` is set, mapped file pages are handed back to the kernel as soon as they are
+// done, so that the page cache does not count against the process. Spread over the cores.
+void read_traces(const unsigned char *file, const FileFacts &facts, void *samples, const Field *fields,
+                 void *const *outs, std::size_t nfields, bool release_pages);
+
+// A read-only memory map of a whole file; `error` set (errno) when it fails.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string &path);
+    ~MappedFile();
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+
+    const unsigned char *data() const { return data_; }
+    std::size_t size() const { return size_; }
+    int error() const { return error_; }
+    bool not_regular() const { return not_regular_; }
+
+private:
+    const unsigned char *data_ = nullptr;
+    std::size_t size_ = 0;
+    int error_ = 0;
+    bool not_regular_ = false;
+};
+
+// ---- writing ----------------------------------------------------------------------------------
+
+enum class Elem { f32, f64, i8, i16, i32, i64, u8, u16, u32, u64 };
+
+// A strided samples x traces matrix of any plain numeric element.
+struct SampleMatrix {
+    const char *data;
+    Elem elem;
+    std::size_t ns, ntraces;
+    std::ptrdiff_t sample_stride, trace_stride;  // in bytes
+};
+
+// A trace-header field written on every trace, values already checked to fit (see fit_values).
+struct Column {
+    std::size_t pos, bytes;
+    const std::int64_t *values;  // one a trace
+};
+
+// Rounds `in` to integers (half away from zero) into `out` and checks each fits a field of
+// `bytes` bytes, signed or not. Returns -1, or the index of the first value that does not fit
+// (NaN and infinities included).
+std::int64_t fit_values(const double *in, std::size_t n, std::size_t bytes, bool is_signed, std::int64_t *out);
+
+// The 400-byte binary header of an IEEE float, big-endian, fixed-length SEG-Y revision 1 file.
+void encode_binary_header(unsigned char *out, std::size_t ns, std::uint16_t dt);
+
+// Packs traces [t0, t1) into `out`: each a 240-byte big-endian header holding the columns, sample
+// count and interval, then its samples as big-endian IEEE singles.
+void pack_traces(const SampleMatrix &m, std::size_t t0, std::size_t t1, const Column *cols, std::size_t ncols,
+                 std::uint16_t dt, unsigned char *out);
+
+// Writes the 3600-byte file header and every trace to the open file `fd`, from offset 0, spread
+// over the cores. Throws std::system_error when a write fails.
+void write_traces(int fd, const unsigned char *file_header, const SampleMatrix &m, const Column *cols,
+                  std::size_t ncols, std::uint16_t dt);
+
+}  // namespace segy
+}  // namespace dcore

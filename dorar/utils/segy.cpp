@@ -1,0 +1,587 @@
+// dorar.utils.segy: post-stack 3D SEG-Y volumes into cubes and back.
+//
+// The SEG-Y file itself is read and written by the segypy engine, which is imported only when the
+// environment variable "data_io/segy" is "True". This module turns the engine's trace headers into
+// the cube's grid and survey, shapes the samples into the cube's array, and on the way out lays a
+// cube property out trace by trace with its headers.
+#include <dorar/pymod.hpp>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "gather.hpp"
+#include "samples_transpose.hpp"
+#include "trace_geometry.hpp"
+
+namespace py = pybind11;
+using dorar::Globals;
+
+namespace {
+
+const char *GET_CUBE_FROM_STH_DOC =
+    "Derive a cube's geometry from per-trace SEG-Y header arrays.\n"
+    "\n"
+    "Args:\n"
+    "    headers: dict, trace-header field name -> 1-D array with one value per trace, in file order;\n"
+    "        'Inline3D', 'Crossline3D', 'ns' and 'dt' are read, and without a survey also\n"
+    "        'SourceGroupScalar', 'cdpX' and 'cdpY'\n"
+    "    survey: Survey, the survey of the cube; None builds 'survey_from_segy' from three corner traces\n"
+    "\n"
+    "Keyword Args:\n"
+    "    passed on to get_parm_of_grid_index\n"
+    "\n"
+    "Returns:\n"
+    "    (dict_vidx, survey, dict_vxyz, dict_parm)\n";
+
+const char *LOAD_CUBE_DOC =
+    "Load a post-stack 3D SEG-Y file into a new cube.\n"
+    "\n"
+    "Args:\n"
+    "    fufn: string, the SEG-Y file\n"
+    "    survey: Survey or None (None derives a survey from the trace headers)\n"
+    "    object_name: string, name of the cube; None takes the file name without its extension\n"
+    "\n"
+    "Returns:\n"
+    "    cube: Cube\n";
+
+const char *READ_SEGY_DOC =
+    "Read a post-stack 3D SEG-Y file into a cube.\n"
+    "\n"
+    "Args:\n"
+    "    cube: Cube, receives the samples as a property and its geometry dictionaries and survey\n"
+    "    segyfn: string, the SEG-Y file\n"
+    "    survey: Survey or None (None derives a survey from the trace headers)\n"
+    "    hdr: dict, further or replacing trace-header layout entries, field -> {'pos': byte offset, 'type': type name}\n"
+    "\n"
+    "Keyword Args:\n"
+    "    passed on to get_cube_from_sth\n";
+
+const char *WRITE_SEGY_DOC =
+    "Write a cube property to a post-stack 3D SEG-Y file.\n"
+    "\n"
+    "Args:\n"
+    "    cube: Cube, the cube to write\n"
+    "    outfn: string, the SEG-Y file to write\n"
+    "    prop_name: string, the property to write; None writes the current property\n"
+    "    stfhfn: string, text file whose first 40 lines become the textual file header;\n"
+    "        None writes 'Dorar' and blanks\n";
+
+py::object none() { return py::none(); }
+
+[[noreturn]] void raise(PyObject *type, const std::string &text) {
+    PyErr_SetString(type, text.c_str());
+    throw py::error_already_set();
+}
+
+// Unpacks exactly n values from an iterable, failing as the interpreter's unpacking does.
+std::vector<py::object> unpack(const py::object &obj, std::size_t n) {
+    PyObject *it = PyObject_GetIter(obj.ptr());
+    if (!it) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError) && Py_TYPE(obj.ptr())->tp_iter == nullptr &&
+            !PySequence_Check(obj.ptr())) {
+            PyErr_Clear();
+            raise(PyExc_TypeError, std::string("cannot unpack non-iterable ") + Py_TYPE(obj.ptr())->tp_name + " object");
+        }
+        throw py::error_already_set();
+    }
+    auto iter = py::reinterpret_steal<py::object>(it);
+    std::vector<py::object> out;
+    for (;;) {
+        PyObject *item = PyIter_Next(it);
+        if (!item) {
+            if (PyErr_Occurred()) throw py::error_already_set();
+            break;
+        }
+        if (out.size() == n) {
+            Py_DECREF(item);
+            raise(PyExc_ValueError, "too many values to unpack (expected " + std::to_string(n) + ")");
+        }
+        out.push_back(py::reinterpret_steal<py::object>(item));
+    }
+    if (out.size() < n)
+        raise(PyExc_ValueError, "not enough values to unpack (expected " + std::to_string(n) + ", got " +
+                                    std::to_string(out.size()) + ")");
+    return out;
+}
+
+// `from module import name` inside a function: the name only, ImportError when it is missing.
+py::object import_name(const py::object &globals, const char *module, const char *name) {
+    py::list fromlist;
+    fromlist.append(name);
+    py::object mod = dorar::builtins().attr("__import__")(module, globals, none(), fromlist, 0);
+    if (!py::hasattr(mod, name)) {
+        py::object file = py::getattr(mod, "__file__", none());
+        std::string where = file.is_none() ? "unknown location" : py::str(file).cast<std::string>();
+        std::string msg = std::string("cannot import name '") + name + "' from '" + module + "' (" + where + ")";
+        PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), file.ptr());
+        throw py::error_already_set();
+    }
+    return mod.attr(name);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Trace-header arrays
+
+// A header array as the kernels take it: one dimension, native byte order, contiguous, of an
+// integer or real element type.
+py::array header_array(const Globals &g, const py::object &headers, const char *field) {
+    py::object np = g("np");
+    py::object value = headers[py::str(field)];
+    py::array a = np.attr("asarray")(value);
+    if (a.ndim() != 1)
+        raise(PyExc_ValueError, std::string("trace header '") + field +
+                                    "' must be a one-dimensional array with one value per trace, got shape " +
+                                    py::str(a.attr("shape")).cast<std::string>());
+    py::dtype dt = a.dtype();
+    const char kind = dt.kind();
+    py::object target;
+    if (kind == 'b')
+        target = np.attr("uint8");
+    else if (kind == 'f' && dt.itemsize() != 4 && dt.itemsize() != 8)
+        target = np.attr("float64");
+    else if (kind == 'i' || kind == 'u' || kind == 'f')
+        target = dt.attr("newbyteorder")("=");
+    else
+        raise(PyExc_TypeError, std::string("trace header '") + field + "' must hold numbers, not " +
+                                   py::str(dt).cast<std::string>());
+    return np.attr("ascontiguousarray")(a, py::arg("dtype") = target);
+}
+
+// Calls f with a typed pointer to the header array's values.
+template <typename F>
+decltype(auto) with_values(const py::array &a, F &&f) {
+    const void *p = a.data();
+    const char kind = a.dtype().kind();
+    switch (a.itemsize()) {
+        case 1:
+            return kind == 'i' ? f(static_cast<const std::int8_t *>(p)) : f(static_cast<const std::uint8_t *>(p));
+        case 2:
+            return kind == 'i' ? f(static_cast<const std::int16_t *>(p)) : f(static_cast<const std::uint16_t *>(p));
+        case 4:
+            if (kind == 'f') return f(static_cast<const float *>(p));
+            return kind == 'i' ? f(static_cast<const std::int32_t *>(p)) : f(static_cast<const std::uint32_t *>(p));
+        default:
+            if (kind == 'f') return f(static_cast<const double *>(p));
+            return kind == 'i' ? f(static_cast<const std::int64_t *>(p)) : f(static_cast<const std::uint64_t *>(p));
+    }
+}
+
+template <typename T>
+py::object to_py(T v) {
+    if constexpr (std::is_integral_v<T>)
+        return py::int_(v);
+    else
+        return py::float_(static_cast<double>(v));
+}
+
+struct LineAxis {
+    std::size_t count = 0;
+    bool equal_counts = true;
+    py::object first, second, last;
+};
+
+LineAxis line_axis(const py::array &a) {
+    const std::size_t n = static_cast<std::size_t>(a.shape(0));
+    return with_values(a, [n](auto *p) {
+        using T = std::remove_const_t<std::remove_pointer_t<decltype(p)>>;
+        dcore::DistinctSummary<T> s;
+        {
+            py::gil_scoped_release nogil;
+            s = dcore::summarize_distinct(p, n);
+        }
+        return LineAxis{s.count, s.equal_counts, to_py(s.first), to_py(s.second), to_py(s.last)};
+    });
+}
+
+bool all_same(const py::array &a) {
+    const std::size_t n = static_cast<std::size_t>(a.shape(0));
+    return with_values(a, [n](auto *p) {
+        py::gil_scoped_release nogil;
+        return dcore::all_same(p, n);
+    });
+}
+
+dcore::Number number_at(const py::array &a, std::size_t k) {
+    return with_values(a, [k](auto *p) {
+        using T = std::remove_const_t<std::remove_pointer_t<decltype(p)>>;
+        const T v = p[k];
+        if constexpr (std::is_integral_v<T>) {
+            if constexpr (std::is_same_v<T, std::uint64_t>)
+                if (v > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+                    return dcore::Number::real(static_cast<double>(v));
+            return dcore::Number::integer(static_cast<std::int64_t>(v));
+        } else {
+            return dcore::Number::real(static_cast<double>(v));
+        }
+    });
+}
+
+void require_length(const py::array &a, const char *field, std::size_t n) {
+    const std::size_t got = static_cast<std::size_t>(a.shape(0));
+    if (got != n)
+        raise(PyExc_ValueError, std::string("trace header '") + field + "' has " + std::to_string(got) +
+                                    " values but 'Inline3D' has " + std::to_string(n) + "; every header array needs one value per trace");
+}
+
+// IL_FRST, IL_LAST, IL_NCRT, IL_AMNT (or the XL_ ones) into dict_vidx.
+void put_line_axis(const Globals &g, py::dict &vidx, const char *prefix, const LineAxis &ax) {
+    if (ax.count == 0) raise(PyExc_IndexError, "index 0 is out of bounds for axis 0 with size 0");
+    py::object as_int = g("int");
+    const std::string p(prefix);
+    vidx[py::str(p + "_FRST")] = as_int(ax.first);
+    vidx[py::str(p + "_LAST")] = as_int(ax.last);
+    vidx[py::str(p + "_NCRT")] = ax.count > 1 ? as_int(ax.second - ax.first) : py::int_(0);
+    vidx[py::str(p + "_AMNT")] = py::int_(ax.count);
+}
+
+// The scaled X or Y of one corner trace; an unscaled value is the header value as it is.
+py::object scaled_coordinate(const py::array &coord, const py::array &scalar, std::size_t k, dcore::ScaleRule rule) {
+    const dcore::Scaled s = dcore::scale_coordinate(number_at(coord, k), number_at(scalar, k), rule);
+    if (!s.scaled) return coord[py::int_(k)];
+    if (s.value.is_integer) return py::int_(s.value.i);
+    return py::float_(s.value.d);
+}
+
+py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const py::object &headers,
+                            py::object survey, const py::kwargs &kwargs) {
+    const py::array il = header_array(g, headers, "Inline3D");
+    const py::array xl = header_array(g, headers, "Crossline3D");
+    const py::array ns = header_array(g, headers, "ns");
+    const std::size_t n_traces = static_cast<std::size_t>(il.shape(0));
+    require_length(xl, "Crossline3D", n_traces);
+    require_length(ns, "ns", n_traces);
+
+    const LineAxis il_axis = line_axis(il);
+    if (!il_axis.equal_counts) raise(PyExc_ValueError, "Not all ILs are the same length.");
+    const LineAxis xl_axis = line_axis(xl);
+    if (!xl_axis.equal_counts) raise(PyExc_ValueError, "Not all XLs are the same length.");
+    if (!all_same(ns)) raise(PyExc_ValueError, "Not all traces are the same length.");
+
+    py::dict vidx;
+    put_line_axis(g, vidx, "IL", il_axis);
+    put_line_axis(g, vidx, "XL", xl_axis);
+
+    // Depth axis: trace 0's sample count, and its interval in milliseconds, snapped to an
+    // integer when within 0.1 of one. An interval below 0.1 ms is never snapped to 0: that
+    // would put every sample at the same depth and write the cube back with no interval.
+    py::object dp_amnt = g("int")(ns[py::int_(0)]);
+    py::object dt0 = headers[py::str("dt")][py::int_(0)];
+    const double ncrt = py::float_(dt0).cast<double>() * 0.001;
+    const double r = std::round(ncrt);
+    py::object dp_ncrt;
+    if (std::fabs(r - ncrt) < 0.1 && r != 0.0)
+        dp_ncrt = py::int_(static_cast<long long>(r));
+    else
+        dp_ncrt = py::float_(ncrt);
+    py::object dp_frst = py::int_(0);
+    vidx["DP_FRST"] = dp_frst;
+    vidx["DP_LAST"] = dp_frst + dp_ncrt * (dp_amnt - py::int_(1));
+    vidx["DP_NCRT"] = dp_ncrt;
+    vidx["DP_AMNT"] = dp_amnt;
+
+    if (survey.is_none()) {
+        const py::array scalar = header_array(g, headers, "SourceGroupScalar");
+        const py::array x = header_array(g, headers, "cdpX");
+        const py::array y = header_array(g, headers, "cdpY");
+        require_length(scalar, "SourceGroupScalar", n_traces);
+        require_length(x, "cdpX", n_traces);
+        require_length(y, "cdpY", n_traces);
+        const std::size_t n_il = il_axis.count, n_xl = xl_axis.count;
+        if (n_il * n_xl != n_traces)
+            raise(PyExc_ValueError, "cannot reshape array of size " + std::to_string(n_traces) + " into shape (" +
+                                        std::to_string(n_il) + "," + std::to_string(n_xl) + ")");
+        const dcore::ScaleRule rule = dcore::scale_rule(number_at(scalar, 0));
+        const dcore::CornerTraces c = dcore::corner_traces(n_il, n_xl);
+        py::dict sgmt;
+        const std::pair<const char *, std::size_t> points[3] = {{"P1", c.p1}, {"P2", c.p2}, {"P3", c.p3}};
+        for (const auto &[name, k] : points) {
+            const std::string p(name);
+            sgmt[py::str(p + "_ILNO")] = il[py::int_(k)];
+            sgmt[py::str(p + "_XLNO")] = xl[py::int_(k)];
+            sgmt[py::str(p + "_CRSX")] = scaled_coordinate(x, scalar, k, rule);
+            sgmt[py::str(p + "_CRSY")] = scaled_coordinate(y, scalar, k, rule);
+        }
+        py::object Survey = import_name(globals, "dorar.gosurvey.survey", "Survey");
+        survey = Survey("survey_from_segy");
+        survey.attr("set_geometry")(sgmt);
+        survey.attr("initialize")();
+    }
+
+    py::object vxyz = g("get_vxyz_of_grid_index")(vidx, survey);
+    py::object parm = g("get_parm_of_grid_index")(vidx, survey, **kwargs);
+    return py::make_tuple(vidx, survey, vxyz, parm);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+py::dict standard_layout() {
+    const struct {
+        const char *field;
+        int pos;
+        const char *type;
+    } entries[] = {{"SourceGroupScalar", 70, "int16"}, {"ns", 114, "uint16"},     {"dt", 116, "uint16"},
+                   {"cdpX", 180, "int32"},             {"cdpY", 184, "int32"},    {"Inline3D", 188, "int32"},
+                   {"Crossline3D", 192, "int32"}};
+    py::dict layout;
+    for (const auto &e : entries) {
+        py::dict entry;
+        entry["pos"] = py::int_(e.pos);
+        entry["type"] = py::str(e.type);
+        layout[py::str(e.field)] = entry;
+    }
+    return layout;
+}
+
+void read_segy(const Globals &g, const py::object &cube, const py::object &segyfn, const py::object &survey,
+               const py::object &hdr, const py::kwargs &kwargs) {
+    py::dict custom_hdr = standard_layout();
+    if (!hdr.is_none())
+        for (py::handle key : hdr) custom_hdr[key] = hdr[key];
+
+    auto read = unpack(g("segypy").attr("readSegy")(segyfn, custom_hdr), 3);
+    const py::object &data = read[0];
+    const py::object &headers = read[2];
+
+    auto geometry = unpack(g("get_cube_from_sth")(headers, py::arg("survey") = survey, **kwargs), 4);
+    const py::object &vidx = geometry[0], &new_survey = geometry[1], &vxyz = geometry[2], &parm = geometry[3];
+
+    py::object array3d = g("np").attr("reshape")(
+        data, py::make_tuple(vidx[py::str("IL_AMNT")], vidx[py::str("XL_AMNT")], vidx[py::str("DP_AMNT")]));
+    py::object name = parm[py::str("DATA_VEL_TYPE")];
+    cube.attr("add_property")(name, py::arg("array") = array3d);
+    cube.attr("dict_parm") = parm;
+    cube.attr("dict_vidx") = vidx;
+    cube.attr("dict_vxyz") = vxyz;
+    cube.attr("survey") = new_survey;
+
+    py::object record = cube.attr("prop")[name];
+    dorar::print("Data min/max value =", record[py::str("colorClip")]);
+    dorar::print("Data array shape =", record[py::str("array3d")].attr("shape"));
+    dorar::print("Array data type =", record[py::str("array3d")].attr("dtype"));
+}
+
+py::object load_cube(const Globals &g, const py::object &globals, const py::object &fufn, const py::object &survey,
+                     py::object object_name) {
+    if (object_name.is_none()) {
+        py::object path = g("os").attr("path");
+        py::object tail = path.attr("split")(fufn)[py::int_(1)];
+        object_name = path.attr("splitext")(tail)[py::int_(0)];
+    }
+    py::dict hdr;
+    py::object Cube = import_name(globals, "dorar.gocube.cube", "Cube");
+    py::object cube = Cube(object_name);
+    g("read_segy")(cube, fufn, py::arg("survey") = survey, py::arg("hdr") = hdr);
+    for (const char *step : {"calc_prop_percentile", "init_xyz_range", "set_section_number", "init_colormap",
+                             "set_current_property"})
+        cube.attr(step)();
+    return cube;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+// The samples x traces matrix the writer takes: column t is trace t, inline by inline. A cube
+// whose traces cannot be addressed as one axis (a view with swapped or sliced axes) is copied in
+// tiles over the cores.
+py::object sample_matrix(const Globals &g, const py::object &array3d, const py::object &n_il, const py::object &n_xl,
+                         const py::object &n_dp) {
+    py::object np = g("np");
+    py::array a = np.attr("asarray")(array3d);
+    if (a.ndim() != 3 || a.dtype().attr("hasobject").cast<bool>()) {
+        // Not a plain block of numbers: let the array library reorder it.
+        return np.attr("transpose")(array3d, py::make_tuple(2, 0, 1))
+            .attr("reshape")(n_dp, n_il * n_xl);
+    }
+    const py::ssize_t nil = a.shape(0), nxl = a.shape(1), ndp = a.shape(2);
+    if (nil == 1 || nxl == 1 || a.strides(0) == nxl * a.strides(1)) {
+        // Inline and crossline axes step through memory as one trace axis: the matrix is a view
+        // of the cube whose columns are its traces, exactly as the array library reshapes it.
+        return np.attr("transpose")(a, py::make_tuple(2, 0, 1)).attr("reshape")(n_dp, n_il * n_xl);
+    }
+    py::array out(a.dtype(), std::vector<py::ssize_t>{ndp, nil * nxl});
+    dcore::Strided3 s{static_cast<const char *>(a.data()), {nil, nxl, ndp},
+                      {a.strides(0), a.strides(1), a.strides(2)}, static_cast<std::size_t>(a.itemsize())};
+    char *dst = static_cast<char *>(out.mutable_data());
+    {
+        py::gil_scoped_release nogil;
+        dcore::traces_to_sample_rows(s, dst);
+    }
+    return std::move(out);
+}
+
+// {t: rows[t][column]} for the first n rows.
+py::dict per_trace(const py::object &rows, int column, std::size_t n) {
+    py::dict out;
+    if (py::isinstance<py::array>(rows) && py::reinterpret_borrow<py::array>(rows).ndim() == 2) {
+        auto a = py::reinterpret_borrow<py::array>(rows);
+        if (static_cast<std::size_t>(a.shape(0)) < n)
+            raise(PyExc_IndexError, "index " + std::to_string(a.shape(0)) + " is out of bounds for axis 0 with size " +
+                                        std::to_string(a.shape(0)));
+        if (a.shape(1) <= column)
+            raise(PyExc_IndexError, "index " + std::to_string(column) + " is out of bounds for axis 1 with size " +
+                                        std::to_string(a.shape(1)));
+        py::object all = py::reinterpret_steal<py::object>(PySlice_New(nullptr, py::int_(n).ptr(), nullptr));
+        py::object col = rows[py::make_tuple(all, column)];
+        std::size_t t = 0;
+        for (py::handle v : col) {
+            auto key = py::reinterpret_steal<py::object>(PyLong_FromSize_t(t++));
+            if (PyDict_SetItem(out.ptr(), key.ptr(), v.ptr()) != 0) throw py::error_already_set();
+        }
+        return out;
+    }
+    for (std::size_t t = 0; t < n; ++t) out[py::int_(t)] = rows[py::int_(t)][py::int_(column)];
+    return out;
+}
+
+// Closes the textual-header source when write_segy ends, however it ends.
+class OpenFile {
+public:
+    explicit OpenFile(py::object f) : f_(std::move(f)) {}
+    ~OpenFile() {
+        if (!f_) return;
+        PyObject *type, *value, *tb;
+        PyErr_Fetch(&type, &value, &tb);
+        PyObject *r = PyObject_CallMethod(f_.ptr(), "close", nullptr);
+        if (r)
+            Py_DECREF(r);
+        else
+            PyErr_Clear();
+        PyErr_Restore(type, value, tb);
+    }
+    const py::object &get() const { return f_; }
+
+private:
+    py::object f_;
+};
+
+py::object textual_header(const Globals &g, const py::object &stfhfn, std::unique_ptr<OpenFile> &keep) {
+    if (stfhfn.is_none()) return py::str("Dorar") + py::str(std::string(3195, ' '));
+    keep = std::make_unique<OpenFile>(g("open")(stfhfn));
+    py::list lines;
+    int count = 0;
+    for (py::handle raw : keep->get()) {
+        if (++count == 41) {
+            dorar::print("Lines after 40th will be ignored.");
+            break;
+        }
+        py::object line = raw.attr("strip")("\n");
+        if (py::len(line) > 80) {
+            dorar::print("Line longer than 80 will be cut.");
+            line = line[py::slice(0, 80, 1)];
+        } else {
+            line = line.attr("ljust")(80);
+        }
+        lines.append(line);
+    }
+    return py::str("").attr("join")(lines);
+}
+
+py::object write_segy(const Globals &g, const py::object &cube, const py::object &outfn, py::object prop_name,
+                      const py::object &stfhfn) {
+    py::object np = g("np");
+    dorar::print("Info of the Segy to be written:");
+    if (prop_name.is_none()) {
+        if (cube.attr("current_property").is_none()) cube.attr("set_current_property")();
+        prop_name = cube.attr("current_property");
+    }
+    py::object array3d = cube.attr("prop")[prop_name][py::str("array3d")];
+    dorar::print("Data min value =", np.attr("min")(array3d));
+    dorar::print("Data max value =", np.attr("max")(array3d));
+    dorar::print("Data array shape =", array3d.attr("shape"));
+    dorar::print("Array data type =", array3d.attr("dtype"));
+
+    py::object datetime = g("datetime");
+    py::object start = datetime.attr("now")();
+    dorar::print("$$Write Segy Start @", start);
+
+    auto shape = unpack(array3d.attr("shape"), 3);
+    const py::object &n_il = shape[0], &n_xl = shape[1], &n_dp = shape[2];
+    const std::size_t n_traces = (n_xl * n_il).cast<std::size_t>();
+
+    py::object array2d = sample_matrix(g, array3d, n_il, n_xl, n_dp);
+    py::object dp_ncrt = cube.attr("dict_vidx")[py::str("DP_NCRT")];
+    py::object dt = dp_ncrt * py::int_(1000);
+    py::object ln = cube.attr("get_traces_ln")();
+    py::object xy = cube.attr("get_traces_xy")();
+
+    py::object sth = g("collections").attr("OrderedDict")();
+    sth["cdpX"] = per_trace(xy, 0, n_traces);
+    sth["cdpY"] = per_trace(xy, 1, n_traces);
+    sth["Inline3D"] = per_trace(ln, 0, n_traces);
+    sth["Crossline3D"] = per_trace(ln, 1, n_traces);
+    py::dict sequence, scalar;
+    const std::size_t nxl = n_xl.cast<std::size_t>();
+    py::int_ one(1);
+    for (std::size_t t = 0; t < n_traces; ++t) {
+        py::int_ key(t);
+        sequence[key] = py::int_(t % nxl + 1);
+        scalar[key] = one;
+    }
+    sth["TraceSequenceLine"] = sequence;
+    sth["SourceGroupScalar"] = scalar;
+
+    std::unique_ptr<OpenFile> source;
+    py::object text = textual_header(g, stfhfn, source);
+
+    g("segypy").attr("writeSegy")(outfn, array2d, dt, text, sth);
+
+    py::object end = datetime.attr("now")();
+    dorar::print("$$Write Segy Ended @", end);
+    dorar::print("Time Used is", end - start);
+    return none();
+}
+
+}  // namespace
+
+DORAR_MODULE(segy, m) {
+    dorar::import_as(m, "os", "os");
+    dorar::import_as(m, "collections", "collections");
+    dorar::from_import(m, "datetime", {"datetime"});
+    dorar::import_as(m, "numpy", "np");
+    dorar::from_import(m, "dorar.utils.convert_parms", {"get_vxyz_of_grid_index", "get_parm_of_grid_index"});
+    m.attr("lib") = py::str("data_io/segy");
+
+    Globals g(m);
+    py::object globals = m.attr("__dict__");
+
+    // The SEG-Y engine is only imported when the environment asks for it, once, at load.
+    if (g("os").attr("environ").attr("get")(g("lib")).equal(py::str("True"))) {
+        dorar::print("Loading ext:", g("lib"));
+        dorar::from_import(m, "segypy", {"segypy"});
+    } else {
+        dorar::print("WARNING: Segy module is not enabled");
+    }
+
+    dorar::def(
+        m, "load_cube",
+        [g, globals](py::object fufn, py::object survey, py::object object_name) {
+            return load_cube(g, globals, fufn, survey, std::move(object_name));
+        },
+        LOAD_CUBE_DOC, py::arg("fufn"), py::arg("survey"), py::arg("object_name") = py::none());
+    dorar::def(
+        m, "read_segy",
+        [g](py::object cube, py::object segyfn, py::object survey, py::object hdr, py::kwargs kwargs) {
+            read_segy(g, cube, segyfn, survey, hdr, kwargs);
+        },
+        READ_SEGY_DOC, py::arg("cube"), py::arg("segyfn"), py::arg("survey") = py::none(),
+        py::arg("hdr") = py::none());
+    dorar::def(
+        m, "write_segy",
+        [g](py::object cube, py::object outfn, py::object prop_name, py::object stfhfn) {
+            return write_segy(g, cube, outfn, std::move(prop_name), stfhfn);
+        },
+        WRITE_SEGY_DOC, py::arg("cube"), py::arg("outfn"), py::arg("prop_name") = py::none(),
+        py::arg("stfhfn") = py::none());
+    dorar::def(
+        m, "get_cube_from_sth",
+        [g, globals](py::object headers, py::object survey, py::kwargs kwargs) {
+            return get_cube_from_sth(g, globals, headers, std::move(survey), kwargs);
+        },
+        GET_CUBE_FROM_STH_DOC, py::arg("headers"), py::arg("survey") = py::none());
+}

@@ -1,0 +1,1 @@
+"""The SEG-Y engine: readSegy and writeSegy in the compiled module segypy.segypy."""

@@ -1,0 +1,484 @@
+// segypy.segypy: the SEG-Y engine. readSegy maps a file and decodes its traces and any trace-header
+// fields the caller lays out; writeSegy writes a samples x traces matrix as IEEE big-endian SEG-Y.
+#include <dorar/pymod.hpp>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "segy_format.hpp"
+
+namespace py = pybind11;
+namespace sg = dcore::segy;
+
+namespace {
+
+const char *READ_DOC =
+    "Read a SEG-Y file.\n"
+    "\n"
+    "Args:\n"
+    "    filename: path of the SEG-Y file\n"
+    "    layout: dict, trace-header field name -> {'pos': 0-based byte offset in the 240-byte\n"
+    "        trace header, 'type': numpy type name}\n"
+    "\n"
+    "Returns:\n"
+    "    Data: numpy array, traces x samples in file order (float32 for IBM and IEEE floats,\n"
+    "        int32, int16 or int8 for the integer formats)\n"
+    "    SH: dict, the binary header fields and the facts of the file\n"
+    "    STH: dict, field name -> 1-D native-endian array with one value per trace\n";
+
+const char *WRITE_DOC =
+    "Write a SEG-Y file of IEEE floats, big-endian.\n"
+    "\n"
+    "Args:\n"
+    "    filename: path of the SEG-Y file to write\n"
+    "    Data: numpy array, samples x traces; column t is trace t\n"
+    "    dt: number, sample interval in microseconds\n"
+    "    text_header: str, textual file header (EBCDIC, blank-padded to 3200 characters)\n"
+    "    STHin: dict, trace-header field name -> per-trace values (dict by trace index,\n"
+    "        sequence or array of one value a trace, or one number for every trace)\n";
+
+struct Named {
+    const char *name;
+    std::size_t pos, bytes;
+    bool is_signed;
+};
+
+// Trace-header fields the writer knows by name (SEG-Y revision 1 positions, from 0).
+const Named TRACE_FIELDS[] = {
+    {"TraceSequenceLine", 0, 4, true}, {"TraceSequenceFile", 4, 4, true}, {"FieldRecord", 8, 4, true},
+    {"TraceNumber", 12, 4, true}, {"EnergySourcePoint", 16, 4, true}, {"cdp", 20, 4, true},
+    {"cdpTrace", 24, 4, true}, {"TraceIdentificationCode", 28, 2, true}, {"NSummedTraces", 30, 2, true},
+    {"NStackedTraces", 32, 2, true}, {"DataUse", 34, 2, true}, {"offset", 36, 4, true},
+    {"ReceiverGroupElevation", 40, 4, true}, {"SourceSurfaceElevation", 44, 4, true},
+    {"SourceDepth", 48, 4, true}, {"ReceiverDatumElevation", 52, 4, true}, {"SourceDatumElevation", 56, 4, true},
+    {"SourceWaterDepth", 60, 4, true}, {"GroupWaterDepth", 64, 4, true}, {"ElevationScalar", 68, 2, true},
+    {"SourceGroupScalar", 70, 2, true}, {"SourceX", 72, 4, true}, {"SourceY", 76, 4, true},
+    {"GroupX", 80, 4, true}, {"GroupY", 84, 4, true}, {"CoordinateUnits", 88, 2, true},
+    {"WeatheringVelocity", 90, 2, true}, {"SubWeatheringVelocity", 92, 2, true},
+    {"SourceUpholeTime", 94, 2, true}, {"GroupUpholeTime", 96, 2, true}, {"SourceStaticCorrection", 98, 2, true},
+    {"GroupStaticCorrection", 100, 2, true}, {"TotalStaticApplied", 102, 2, true}, {"LagTimeA", 104, 2, true},
+    {"LagTimeB", 106, 2, true}, {"DelayRecordingTime", 108, 2, true}, {"MuteTimeStart", 110, 2, true},
+    {"MuteTimeEND", 112, 2, true}, {"ns", 114, 2, false}, {"dt", 116, 2, false}, {"GainType", 118, 2, true},
+    {"InstrumentGainConstant", 120, 2, true}, {"InstrumentInitialGain", 122, 2, true},
+    {"Correlated", 124, 2, true}, {"SweepFrequenceStart", 126, 2, true}, {"SweepFrequenceEnd", 128, 2, true},
+    {"SweepLength", 130, 2, true}, {"SweepType", 132, 2, true}, {"SweepTraceTaperLengthStart", 134, 2, true},
+    {"SweepTraceTaperLengthEnd", 136, 2, true}, {"TaperType", 138, 2, true},
+    {"AliasFilterFrequency", 140, 2, true}, {"AliasFilterSlope", 142, 2, true},
+    {"NotchFilterFrequency", 144, 2, true}, {"NotchFilterSlope", 146, 2, true},
+    {"LowCutFrequency", 148, 2, true}, {"HighCutFrequency", 150, 2, true}, {"LowCutSlope", 152, 2, true},
+    {"HighCutSlope", 154, 2, true}, {"YearDataRecorded", 156, 2, true}, {"DayOfYear", 158, 2, true},
+    {"HourOfDay", 160, 2, true}, {"MinuteOfHour", 162, 2, true}, {"SecondOfMinute", 164, 2, true},
+    {"TimeBaseCode", 166, 2, true}, {"TraceWeightningFactor", 168, 2, true},
+    {"GeophoneGroupNumberRoll1", 170, 2, true}, {"GeophoneGroupNumberFirstTraceOrigField", 172, 2, true},
+    {"GeophoneGroupNumberLastTraceOrigField", 174, 2, true}, {"GapSize", 176, 2, true},
+    {"OverTravel", 178, 2, true}, {"cdpX", 180, 4, true}, {"cdpY", 184, 4, true}, {"Inline3D", 188, 4, true},
+    {"Crossline3D", 192, 4, true}, {"ShotPoint", 196, 4, true}, {"ShotPointScalar", 200, 2, true},
+    {"TraceValueMeasurementUnit", 202, 2, true}, {"TransductionConstantMantissa", 204, 4, true},
+    {"TransductionConstantPower", 208, 2, true}, {"TransductionUnit", 210, 2, true},
+    {"TraceIdentifier", 212, 2, true}, {"ScalarTraceHeader", 214, 2, true}, {"SourceType", 216, 2, true},
+    {"SourceEnergyDirectionMantissa", 218, 4, true}, {"SourceEnergyDirectionExponent", 222, 2, true},
+    {"SourceMeasurementMantissa", 224, 4, true}, {"SourceMeasurementExponent", 228, 2, true},
+    {"SourceMeasurementUnit", 230, 2, true}, {"UnassignedInt1", 232, 4, true}, {"UnassignedInt2", 236, 4, true},
+};
+
+// Binary-header fields reported by readSegy (positions from the start of the binary header).
+const Named BINARY_FIELDS[] = {
+    {"Job", 0, 4, true}, {"Line", 4, 4, true}, {"Reel", 8, 4, true}, {"DataTracePerEnsemble", 12, 2, true},
+    {"AuxiliaryTracePerEnsemble", 14, 2, true}, {"dt", 16, 2, false}, {"dtOrig", 18, 2, false},
+    {"ns", 20, 2, false}, {"nsOrig", 22, 2, false}, {"DataSampleFormat", 24, 2, true},
+    {"EnsembleFold", 26, 2, true}, {"TraceSorting", 28, 2, true}, {"VerticalSumCode", 30, 2, true},
+    {"SweepFrequencyStart", 32, 2, true}, {"SweepFrequencyEnd", 34, 2, true}, {"SweepLength", 36, 2, true},
+    {"SweepType", 38, 2, true}, {"SweepChannel", 40, 2, true}, {"SweepTaperlengthStart", 42, 2, true},
+    {"SweepTaperLengthEnd", 44, 2, true}, {"TaperType", 46, 2, true}, {"CorrelatedDataTraces", 48, 2, true},
+    {"BinaryGain", 50, 2, true}, {"AmplitudeRecoveryMethod", 52, 2, true}, {"MeasurementSystem", 54, 2, true},
+    {"ImpulseSignalPolarity", 56, 2, true}, {"VibratoryPolarityCode", 58, 2, true},
+    {"SegyFormatRevisionNumber", 300, 2, false}, {"FixedLengthTraceFlag", 302, 2, true},
+    {"NumberOfExtTextualHeaders", 304, 2, true},
+};
+
+[[noreturn]] void raise(PyObject *type, const std::string &msg) {
+    PyErr_SetString(type, msg.c_str());
+    throw py::error_already_set();
+}
+
+[[noreturn]] void raise_errno(int err, const py::object &filename) {
+    errno = err;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, filename.ptr());
+    throw py::error_already_set();
+}
+
+struct Target {
+    py::object name;  // the path as str (or bytes) for messages and OSError
+    std::string path; // file-system bytes
+    std::string label;
+};
+
+Target target_of(const py::object &filename) {
+    py::module_ os = py::module_::import("os");
+    Target t;
+    t.name = os.attr("fspath")(filename);
+    t.path = py::bytes(os.attr("fsencode")(t.name)).cast<std::string>();
+    t.label = "SEG-Y file " + py::repr(t.name).cast<std::string>();
+    return t;
+}
+
+// ---- reading ----------------------------------------------------------------------------------
+
+struct LayoutEntry {
+    py::object name;
+    sg::Field field;
+    py::dtype dtype;
+};
+
+std::vector<LayoutEntry> parse_layout(const Target &tg, const py::object &layout) {
+    if (!py::hasattr(layout, "items"))
+        raise(PyExc_TypeError, tg.label + ": the layout must be a mapping of field name to {'pos', 'type'}, not " +
+                                   py::str(layout.get_type().attr("__name__")).cast<std::string>());
+    py::object np = py::module_::import("numpy");
+    std::vector<LayoutEntry> out;
+    for (py::handle item : layout.attr("items")()) {
+        py::object name = py::reinterpret_borrow<py::object>(item[py::int_(0)]);
+        py::object entry = py::reinterpret_borrow<py::object>(item[py::int_(1)]);
+        const std::string what = tg.label + ": layout entry " + py::repr(name).cast<std::string>();
+        if (!py::isinstance<py::str>(name)) raise(PyExc_TypeError, what + ": field names must be strings");
+        if (!py::hasattr(entry, "__getitem__") || !py::hasattr(entry, "__contains__") ||
+            !entry.attr("__contains__")("pos").cast<bool>() || !entry.attr("__contains__")("type").cast<bool>())
+            raise(PyExc_ValueError, what + " must be a mapping with 'pos' and 'type'");
+        py::object pos_obj = entry["pos"], type_obj = entry["type"];
+        if (!PyIndex_Check(pos_obj.ptr()) || PyBool_Check(pos_obj.ptr()))
+            raise(PyExc_TypeError, what + ": 'pos' must be an integer byte offset, not " +
+                                       py::repr(pos_obj).cast<std::string>());
+        py::int_ pos_int = py::reinterpret_steal<py::int_>(PyNumber_Index(pos_obj.ptr()));
+        if (!pos_int) throw py::error_already_set();
+        py::dtype dt;
+        try {
+            if (type_obj.is_none()) throw py::type_error("no type");  // numpy would take it as float64
+            dt = py::reinterpret_steal<py::dtype>(np.attr("dtype")(type_obj).release());
+        } catch (py::error_already_set &) {
+            raise(PyExc_ValueError, what + ": unknown type " + py::repr(type_obj).cast<std::string>());
+        } catch (py::type_error &) {
+            raise(PyExc_ValueError, what + ": unknown type " + py::repr(type_obj).cast<std::string>());
+        }
+        const char kind = dt.kind();
+        sg::Field f{0, kind == 'f' ? sg::Kind::real : kind == 'u' ? sg::Kind::uint : sg::Kind::sint,
+                    static_cast<std::size_t>(dt.itemsize())};
+        if (kind != 'i' && kind != 'u' && kind != 'f')
+            raise(PyExc_ValueError, what + ": type " + py::repr(type_obj).cast<std::string>() +
+                                        " is not an integer or floating type");
+        std::string fault = sg::field_fault(f);
+        if (fault.empty()) {
+            long long pos = -1;
+            int overflow = 0;
+            pos = PyLong_AsLongLongAndOverflow(pos_int.ptr(), &overflow);
+            if (overflow || pos < 0 || pos >= static_cast<long long>(sg::kTraceHeaderBytes)) {
+                fault = "byte position " + py::str(pos_int).cast<std::string>() +
+                        " lies outside the 240-byte trace header (positions 0 to 239)";
+            } else {
+                f.pos = static_cast<std::size_t>(pos);
+                fault = sg::field_fault(f);
+            }
+        }
+        if (!fault.empty())
+            raise(PyExc_ValueError, what + " (pos " + py::str(pos_int).cast<std::string>() + ", type " +
+                                        py::str(dt).cast<std::string>() + "): " + fault);
+        // Native byte order whatever order the type name asked for: the file decides the order.
+        std::string native = std::string(1, kind) + std::to_string(f.bytes);
+        out.push_back({name, f, py::dtype(native)});
+    }
+    return out;
+}
+
+py::dict binary_info(const Target &tg, const unsigned char *data, std::size_t size, const sg::FileFacts &facts) {
+    py::dict info;
+    const unsigned char *bin = data + sg::kTextBytes;
+    for (const Named &n : BINARY_FIELDS) {
+        if (n.is_signed)
+            info[n.name] = py::int_(sg::load_int(bin + n.pos, n.bytes, facts.big));
+        else
+            info[n.name] = py::int_(sg::load_uint(bin + n.pos, n.bytes, facts.big));
+    }
+    info["ns"] = py::int_(facts.ns);
+    info["ntraces"] = py::int_(facts.ntraces);
+    info["ByteOrder"] = py::str(facts.big ? "big" : "little");
+    info["TextualHeaderEncoding"] = py::str(facts.ebcdic ? "EBCDIC" : "ASCII");
+    py::bytes text(reinterpret_cast<const char *>(data), sg::kTextBytes);
+    info["TextualFileHeader"] = text.attr("decode")(facts.ebcdic ? "cp037" : "latin-1");
+    info["DataType"] = py::str(sg::sample_type_name(facts.format));
+    info["filename"] = tg.name;
+    info["filesize"] = py::int_(size);
+    return info;
+}
+
+py::tuple read_segy(py::object filename, py::object layout) {
+    Target tg = target_of(filename);
+    std::vector<LayoutEntry> entries = parse_layout(tg, layout);
+
+    sg::MappedFile file(tg.path);
+    if (file.error()) raise_errno(file.error(), tg.name);
+    if (file.not_regular()) raise(PyExc_ValueError, tg.label + ": not a regular file");
+    sg::FileFacts facts;
+    std::string fault = sg::inspect_file(file.data(), file.size(), &facts);
+    if (!fault.empty()) raise(PyExc_ValueError, tg.label + ": " + fault);
+
+    // Every result array is made once, at its final size, and filled in place.
+    py::array data(py::dtype(sg::sample_type_name(facts.format)),
+                   std::vector<py::ssize_t>{static_cast<py::ssize_t>(facts.ntraces), static_cast<py::ssize_t>(facts.ns)});
+    std::vector<py::array> arrays;
+    std::vector<sg::Field> fields;
+    std::vector<void *> outs;
+    for (auto &e : entries) {
+        arrays.emplace_back(e.dtype, std::vector<py::ssize_t>{static_cast<py::ssize_t>(facts.ntraces)});
+        fields.push_back(e.field);
+        outs.push_back(arrays.back().mutable_data());
+    }
+    void *samples = data.mutable_data();
+    {
+        py::gil_scoped_release nogil;
+        sg::read_traces(file.data(), facts, samples, fields.data(), outs.data(), fields.size(), true);
+    }
+    py::dict headers;
+    for (std::size_t i = 0; i < entries.size(); ++i) headers[entries[i].name] = arrays[i];
+    return py::make_tuple(data, binary_info(tg, file.data(), file.size(), facts), headers);
+}
+
+// ---- writing ----------------------------------------------------------------------------------
+
+bool elem_of(const py::dtype &dt, sg::Elem *out) {
+    const py::object order = dt.attr("byteorder");
+    const std::string bo = py::str(order).cast<std::string>();
+    if (bo == ">" || (bo == "<" && sg::kHostBig)) return false;
+    const char k = dt.kind();
+    const auto n = dt.itemsize();
+    if (k == 'f' && n == 4) *out = sg::Elem::f32;
+    else if (k == 'f' && n == 8) *out = sg::Elem::f64;
+    else if (k == 'i' && n == 1) *out = sg::Elem::i8;
+    else if (k == 'i' && n == 2) *out = sg::Elem::i16;
+    else if (k == 'i' && n == 4) *out = sg::Elem::i32;
+    else if (k == 'i' && n == 8) *out = sg::Elem::i64;
+    else if (k == 'u' && n == 1) *out = sg::Elem::u8;
+    else if (k == 'u' && n == 2) *out = sg::Elem::u16;
+    else if (k == 'u' && n == 4) *out = sg::Elem::u32;
+    else if (k == 'u' && n == 8) *out = sg::Elem::u64;
+    else return false;
+    return true;
+}
+
+const Named *trace_field(const std::string &name) {
+    for (const Named &n : TRACE_FIELDS)
+        if (name == n.name) return &n;
+    return nullptr;
+}
+
+double real_value(const Target &tg, const std::string &field, std::size_t t, PyObject *v) {
+    double d = PyFloat_AsDouble(v);
+    if (d == -1.0 && PyErr_Occurred()) {
+        PyErr_Clear();
+        raise(PyExc_TypeError, tg.label + ": trace header '" + field + "' of trace " + std::to_string(t) +
+                                   " is not a number: " + py::repr(v).cast<std::string>());
+    }
+    return d;
+}
+
+// The per-trace values of one trace-header entry as reals, one a trace.
+std::vector<double> trace_values(const Target &tg, const std::string &field, const py::object &values,
+                                 std::size_t ntraces) {
+    std::vector<double> out(ntraces);
+    if (PyDict_Check(values.ptr())) {
+        // Quick way: exactly one plain integer key for each trace index covers every trace.
+        if (static_cast<std::size_t>(PyDict_Size(values.ptr())) == ntraces) {
+            Py_ssize_t it = 0;
+            PyObject *k, *v;
+            bool covered = true;
+            while (covered && PyDict_Next(values.ptr(), &it, &k, &v)) {
+                int overflow = 0;
+                const long long t = PyLong_CheckExact(k) ? PyLong_AsLongLongAndOverflow(k, &overflow) : -1;
+                covered = !overflow && t >= 0 && static_cast<std::size_t>(t) < ntraces;
+                if (covered) out[static_cast<std::size_t>(t)] = real_value(tg, field, static_cast<std::size_t>(t), v);
+            }
+            if (covered) return out;
+        }
+        for (std::size_t t = 0; t < ntraces; ++t) {
+            py::int_ key(t);
+            PyObject *v = PyDict_GetItemWithError(values.ptr(), key.ptr());
+            if (!v) {
+                if (PyErr_Occurred()) throw py::error_already_set();
+                raise(PyExc_ValueError, tg.label + ": trace header '" + field + "' has no value for trace " +
+                                            std::to_string(t));
+            }
+            out[t] = real_value(tg, field, t, v);
+        }
+        return out;
+    }
+    if (PyFloat_Check(values.ptr()) || PyLong_Check(values.ptr()) ||
+        (PyNumber_Check(values.ptr()) && !PySequence_Check(values.ptr()) && !py::isinstance<py::array>(values))) {
+        double d = real_value(tg, field, 0, values.ptr());
+        std::fill(out.begin(), out.end(), d);
+        return out;
+    }
+    py::module_ np = py::module_::import("numpy");
+    py::array_t<double> arr;
+    try {
+        arr = np.attr("asarray")(values, np.attr("float64"));
+    } catch (py::error_already_set &e) {
+        raise(PyExc_TypeError, tg.label + ": trace header '" + field +
+                                   "' must be a dict by trace index, a sequence or a number: " + e.what());
+    }
+    if (arr.ndim() != 1 || static_cast<std::size_t>(arr.shape(0)) != ntraces)
+        raise(PyExc_ValueError, tg.label + ": trace header '" + field + "' holds " +
+                                    py::str(arr.attr("shape")).cast<std::string>() + " values for " +
+                                    std::to_string(ntraces) + " traces");
+    auto r = arr.unchecked<1>();
+    for (std::size_t t = 0; t < ntraces; ++t) out[t] = r(t);
+    return out;
+}
+
+std::string value_text(double v) { return py::repr(py::float_(v)).cast<std::string>(); }
+
+// A temporary file beside the target, renamed over it once complete; removed on failure.
+class PartialFile {
+public:
+    explicit PartialFile(const Target &tg) : final_(tg.path) {
+        tmpl_ = final_ + ".partial-XXXXXX";
+        fd_ = mkstemp(&tmpl_[0]);
+        if (fd_ < 0) raise_errno(errno, tg.name);
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd_, 0666 & ~mask);
+    }
+    ~PartialFile() {
+        if (fd_ >= 0) close(fd_);
+        if (!done_) unlink(tmpl_.c_str());
+    }
+    int fd() const { return fd_; }
+    // Closes and renames over the target; returns 0 or errno.
+    int commit() {
+        int rc = close(fd_);
+        fd_ = -1;
+        if (rc != 0) return errno;
+        if (rename(tmpl_.c_str(), final_.c_str()) != 0) return errno;
+        done_ = true;
+        return 0;
+    }
+
+private:
+    std::string final_, tmpl_;
+    int fd_ = -1;
+    bool done_ = false;
+};
+
+void write_segy(py::object filename, py::object array2d, py::object dt, py::object text_header,
+                py::object trace_headers) {
+    Target tg = target_of(filename);
+    py::module_ np = py::module_::import("numpy");
+
+    py::array arr = np.attr("asarray")(array2d);
+    if (arr.ndim() != 2)
+        raise(PyExc_ValueError, tg.label + ": the samples must be a two-dimensional array (samples x traces), not " +
+                                    std::to_string(arr.ndim()) + "-dimensional");
+    sg::Elem elem;
+    if (!elem_of(arr.dtype(), &elem)) {
+        arr = arr.attr("astype")(np.attr("float32"));
+        elem = sg::Elem::f32;
+    }
+    const auto ns = static_cast<std::size_t>(arr.shape(0)), ntraces = static_cast<std::size_t>(arr.shape(1));
+    if (ns == 0 || ns > 65535)
+        raise(PyExc_ValueError, tg.label + ": " + std::to_string(ns) +
+                                    " samples a trace cannot be written (1 to 65535 fit the headers)");
+
+    double dt_real = PyFloat_AsDouble(dt.ptr());
+    if (dt_real == -1.0 && PyErr_Occurred()) {
+        PyErr_Clear();
+        raise(PyExc_TypeError, tg.label + ": the sample interval must be a number of microseconds, not " +
+                                   py::repr(dt).cast<std::string>());
+    }
+    std::int64_t dt_int;
+    if (sg::fit_values(&dt_real, 1, 2, false, &dt_int) >= 0)
+        raise(PyExc_ValueError, tg.label + ": sample interval " + py::repr(dt).cast<std::string>() +
+                                    " microseconds does not fit the 2-byte header field (0 to 65535)");
+    const auto dt16 = static_cast<std::uint16_t>(dt_int);
+
+    std::vector<unsigned char> file_header(sg::kFileHeaderBytes, 0x40);  // EBCDIC blanks
+    if (!text_header.is_none()) {
+        if (!py::isinstance<py::str>(text_header))
+            raise(PyExc_TypeError, tg.label + ": the textual header must be a str, not " +
+                                       py::str(text_header.get_type().attr("__name__")).cast<std::string>());
+        const auto nchar = static_cast<std::size_t>(py::len(text_header));
+        if (nchar > sg::kTextBytes)
+            raise(PyExc_ValueError, tg.label + ": the textual header holds " + std::to_string(nchar) +
+                                        " characters, more than 3200");
+        std::string ebcdic;
+        try {
+            ebcdic = py::bytes(text_header.attr("encode")("cp037")).cast<std::string>();
+        } catch (py::error_already_set &e) {
+            raise(PyExc_ValueError, tg.label + ": the textual header cannot be written in EBCDIC: " + e.what());
+        }
+        std::memcpy(file_header.data(), ebcdic.data(), ebcdic.size());
+    }
+    sg::encode_binary_header(file_header.data() + sg::kTextBytes, ns, dt16);
+
+    std::vector<std::vector<std::int64_t>> values;
+    std::vector<sg::Column> cols;
+    if (!trace_headers.is_none()) {
+        if (!py::hasattr(trace_headers, "items"))
+            raise(PyExc_TypeError, tg.label + ": the trace headers must be a mapping of field name to values");
+        for (py::handle item : trace_headers.attr("items")()) {
+            py::object key = py::reinterpret_borrow<py::object>(item[py::int_(0)]);
+            py::object vals = py::reinterpret_borrow<py::object>(item[py::int_(1)]);
+            const std::string name = py::str(key).cast<std::string>();
+            const Named *f = py::isinstance<py::str>(key) ? trace_field(name) : nullptr;
+            if (!f) raise(PyExc_ValueError, tg.label + ": unknown trace header field " + py::repr(key).cast<std::string>());
+            std::vector<double> reals = trace_values(tg, name, vals, ntraces);
+            std::vector<std::int64_t> ints(ntraces);
+            const std::int64_t bad = sg::fit_values(reals.data(), ntraces, f->bytes, f->is_signed, ints.data());
+            if (bad >= 0)
+                raise(PyExc_ValueError, tg.label + ": trace header '" + name + "' of trace " + std::to_string(bad) +
+                                            " is " + value_text(reals[bad]) + ", which does not fit its " +
+                                            std::to_string(f->bytes) + "-byte " + (f->is_signed ? "signed" : "unsigned") +
+                                            " field");
+            // The sample count and interval are the writer's own; a caller's copy must agree.
+            const bool is_ns = name == "ns", is_dt = name == "dt";
+            if (is_ns || is_dt) {
+                const std::int64_t want = is_ns ? static_cast<std::int64_t>(ns) : dt_int;
+                for (std::size_t t = 0; t < ntraces; ++t)
+                    if (ints[t] != want)
+                        raise(PyExc_ValueError, tg.label + ": trace header '" + name + "' of trace " +
+                                                    std::to_string(t) + " is " + std::to_string(ints[t]) +
+                                                    " but the file is written with " + std::to_string(want));
+                continue;
+            }
+            values.push_back(std::move(ints));
+            cols.push_back({f->pos, f->bytes, nullptr});
+        }
+    }
+    for (std::size_t i = 0; i < cols.size(); ++i) cols[i].values = values[i].data();
+
+    sg::SampleMatrix m{static_cast<const char *>(arr.data()), elem, ns, ntraces, arr.strides(0), arr.strides(1)};
+    PartialFile out(tg);
+    int err = 0;
+    {
+        py::gil_scoped_release nogil;
+        try {
+            sg::write_traces(out.fd(), file_header.data(), m, cols.data(), cols.size(), dt16);
+            err = out.commit();
+        } catch (const std::system_error &e) {
+            err = e.code().value();
+        }
+    }
+    if (err) raise_errno(err, tg.name);
+}
+
+}  // namespace
+
+DORAR_MODULE(segypy, m) {
+    dorar::def(m, "readSegy", &read_segy, READ_DOC, py::arg("filename"), py::arg("layout"));
+    dorar::def(m, "writeSegy", &write_segy, WRITE_DOC, py::arg("filename"), py::arg("Data"), py::arg("dt"),
+               py::arg("text_header") = py::none(), py::arg("STHin") = py::none());
+}

@@ -1,0 +1,301 @@
+"""The SEG-Y engine against an independent SEG-Y library (segyio) in both directions, and its faults."""
+import contextlib
+import os
+
+import numpy as np
+import pytest
+
+segyio = pytest.importorskip("segyio")
+from segypy import segypy  # noqa: E402
+
+LAYOUT = {
+    "SourceGroupScalar": {"pos": 70, "type": "int16"},
+    "ns": {"pos": 114, "type": "uint16"},
+    "dt": {"pos": 116, "type": "uint16"},
+    "cdpX": {"pos": 180, "type": "int32"},
+    "cdpY": {"pos": 184, "type": "int32"},
+    "Inline3D": {"pos": 188, "type": "int32"},
+    "Crossline3D": {"pos": 192, "type": "int32"},
+}
+SEGYIO_FIELD = {"SourceGroupScalar": 71, "ns": 115, "dt": 117, "cdpX": 181, "cdpY": 185, "Inline3D": 189,
+                "Crossline3D": 193}
+NIL, NXL = 40, 60  # with 300 samples a few MB: enough to spread over the workers
+
+
+def cube_headers(nil=NIL, nxl=NXL, ns=300, dt=2000):
+    t = np.arange(nil * nxl)
+    return {"SourceGroupScalar": np.full(t.size, -100), "ns": np.full(t.size, ns), "dt": np.full(t.size, dt),
+            "cdpX": 50000000 + 2500 * (t % nxl), "cdpY": -3000 - 7 * (t // nxl),
+            "Inline3D": 1000 + t // nxl, "Crossline3D": 20 + 2 * (t % nxl)}
+
+
+def segyio_write(path, fmt, endian, data, headers, dt):
+    spec = segyio.spec()
+    spec.format = fmt
+    spec.endian = endian
+    spec.samples = list(range(data.shape[1]))
+    spec.tracecount = data.shape[0]
+    with segyio.create(str(path), spec) as f:
+        for t in range(data.shape[0]):
+            f.header[t] = {SEGYIO_FIELD[k]: int(v[t]) for k, v in headers.items()}
+        f.trace = data
+        f.bin.update(hns=data.shape[1], hdt=dt, format=fmt)
+
+
+def hand_write(path, fmt, big, data, headers, dt, text):
+    """A SEG-Y file put together byte by byte (segyio 1.8 drops the last sample of 1- and 2-byte formats)."""
+    o = ">" if big else "<"
+    binary = np.zeros(400, np.uint8)
+    for pos, val in ((16, dt), (20, data.shape[1]), (24, fmt)):
+        binary[pos:pos + 2] = np.frombuffer(np.array(val, o + "i2").tobytes(), np.uint8)
+    rows = []
+    for t in range(data.shape[0]):
+        h = np.zeros(240, np.uint8)
+        for name, v in headers.items():
+            spec = LAYOUT[name]
+            typ = np.dtype(spec["type"]).newbyteorder(o)
+            h[spec["pos"]:spec["pos"] + typ.itemsize] = np.frombuffer(np.array(v[t], typ).tobytes(), np.uint8)
+        rows.append(h.tobytes() + data[t].astype(data.dtype.newbyteorder(o)).tobytes())
+    with open(path, "wb") as f:
+        f.write(text + binary.tobytes() + b"".join(rows))
+
+
+def check_headers(got, want):
+    assert list(got) == list(LAYOUT)
+    for name, spec in LAYOUT.items():
+        assert got[name].dtype == np.dtype(spec["type"]) and got[name].dtype.isnative
+        np.testing.assert_array_equal(got[name], want[name], err_msg=name)
+
+
+@pytest.mark.parametrize("endian", ["big", "little"])
+@pytest.mark.parametrize("fmt", [1, 2, 5])
+def test_segyio_files_load_to_the_same_samples_and_headers(tmp_path, fmt, endian):
+    rng = np.random.default_rng(fmt)
+    ntr, ns = NIL * NXL, 300
+    if fmt == 2:
+        data = rng.integers(-2 ** 31, 2 ** 31 - 1, (ntr, ns), dtype=np.int32)
+    else:
+        data = (rng.standard_normal((ntr, ns)) * 10.0 ** rng.integers(-20, 20, (ntr, 1))).astype(np.float32)
+        data[0, :4] = [0.0, -0.0, 1.0, -118.625]
+    headers = cube_headers(ns=ns)
+    path = tmp_path / "cube.sgy"
+    segyio_write(path, fmt, endian, data, headers, 2000)
+
+    got, info, sth = segypy.readSegy(str(path), LAYOUT)
+    with segyio.open(str(path), ignore_geometry=True, endian=endian) as f:
+        peer = f.trace.raw[:]
+    assert got.shape == (ntr, ns) and got.dtype == (np.int32 if fmt == 2 else np.float32)
+    np.testing.assert_array_equal(got, peer)
+    if fmt == 1:  # IBM keeps 21 to 24 bits of the fraction
+        np.testing.assert_allclose(got, data, rtol=2.0 ** -20)
+    else:
+        np.testing.assert_array_equal(got, data)
+    check_headers(sth, headers)
+    assert info["ns"] == ns and info["dt"] == 2000 and info["DataSampleFormat"] == fmt
+    assert info["ntraces"] == ntr and info["ByteOrder"] == endian
+    assert info["TextualHeaderEncoding"] == "EBCDIC" and info["TextualFileHeader"].startswith("C 1")
+
+
+@pytest.mark.parametrize("big", [True, False])
+@pytest.mark.parametrize("fmt,dtype", [(3, np.int16), (8, np.int8)])
+def test_one_and_two_byte_integer_files(tmp_path, fmt, dtype, big):
+    rng = np.random.default_rng(3)
+    info_dtype = np.iinfo(dtype)
+    data = rng.integers(info_dtype.min, info_dtype.max, (24, 11), dtype=dtype, endpoint=True)
+    headers = cube_headers(4, 6, ns=11, dt=500)
+    ascii_text = "C 1 ASCII TEXTUAL HEADER".ljust(3200).encode("ascii")
+    path = tmp_path / "ints.sgy"
+    hand_write(path, fmt, big, data, headers, 500, ascii_text)
+    got, info, sth = segypy.readSegy(str(path), LAYOUT)
+    assert got.dtype == dtype
+    np.testing.assert_array_equal(got, data)
+    check_headers(sth, headers)
+    assert info["TextualHeaderEncoding"] == "ASCII"
+    assert info["TextualFileHeader"] == ascii_text.decode()
+    assert (info["ns"], info["dt"], info["ByteOrder"]) == (11, 500, "big" if big else "little")
+
+
+def test_any_layout_entry_is_honoured(tmp_path):
+    data = np.arange(12, dtype=np.float32).reshape(3, 4)
+    path = tmp_path / "small.sgy"
+    hand_write(path, 5, True, data, {k: v[:3] for k, v in cube_headers(1, 3, ns=4).items()}, 4000,
+               b"\x40" * 3200)
+    raw = bytearray(path.read_bytes())
+    # Trace 1: a float at 232, a byte at 239 and a 64-bit integer at 8.
+    t1 = 3600 + 256
+    raw[t1 + 232:t1 + 236] = np.array(-1.5, ">f4").tobytes()
+    raw[t1 + 239] = 0xFF
+    raw[t1 + 8:t1 + 16] = np.array(-(2 ** 40), ">i8").tobytes()
+    path.write_bytes(bytes(raw))
+    layout = dict(LAYOUT)
+    layout["Inline3D"] = {"pos": 192, "type": np.int16}  # replaced whole: other bytes, other type
+    layout["Real"] = {"pos": 232, "type": "float32"}
+    layout["Last"] = {"pos": 239, "type": "uint8"}
+    layout["Wide"] = {"pos": 8, "type": ">i8"}           # a byte order in the name does not matter
+    _, _, sth = segypy.readSegy(os.fspath(path), layout)
+    assert list(sth) == list(layout)
+    assert sth["Inline3D"].dtype == np.int16 and list(sth["Inline3D"]) == [0, 0, 0]  # high half of 20, 22, 24
+    assert list(sth["Real"]) == [0.0, -1.5, 0.0]
+    assert list(sth["Last"]) == [0, 255, 0]
+    assert sth["Wide"].dtype == np.dtype("int64") and sth["Wide"].dtype.isnative
+    assert sth["Wide"][1] == -(2 ** 40)
+
+
+def test_headers_only_file_gives_empty_arrays(tmp_path):
+    path = tmp_path / "empty.sgy"
+    hand_write(path, 5, True, np.zeros((0, 7), np.float32), {k: [] for k in LAYOUT}, 1000, b"\x40" * 3200)
+    data, info, sth = segypy.readSegy(str(path), LAYOUT)
+    assert data.shape == (0, 7) and info["ntraces"] == 0
+    assert all(v.shape == (0,) for v in sth.values())
+
+
+def part_style_headers(ln, xy, nxl):
+    """The per-trace header map as the SEG-Y writing side builds it: dicts keyed by trace index."""
+    n = len(ln)
+    sth = {k: {} for k in ("cdpX", "cdpY", "Inline3D", "Crossline3D", "TraceSequenceLine", "SourceGroupScalar")}
+    for t in range(n):
+        sth["cdpX"][t] = xy[t, 0]
+        sth["cdpY"][t] = xy[t, 1]
+        sth["Inline3D"][t] = ln[t, 0]
+        sth["Crossline3D"][t] = ln[t, 1]
+        sth["TraceSequenceLine"][t] = t % nxl + 1
+        sth["SourceGroupScalar"][t] = 1
+    return sth
+
+
+def test_written_file_reads_back_in_segyio(tmp_path):
+    nil, nxl, ns = 5, 7, 50
+    cube = np.random.default_rng(5).standard_normal((nil, nxl, ns))  # float64: narrowed on writing
+    array2d = np.transpose(cube, (2, 0, 1)).reshape(ns, nil * nxl)
+    ln = np.array([(100 + t // nxl, 300 + t % nxl) for t in range(nil * nxl)], dtype=np.int64)
+    xy = np.array([(612345.6 + t, 7123456.4 - t) for t in range(nil * nxl)])
+    path = tmp_path / "out.sgy"
+    segypy.writeSegy(str(path), array2d, 4000, "Dorar".ljust(3200), part_style_headers(ln, xy, nxl))
+
+    assert path.stat().st_size == 3600 + nil * nxl * (240 + 4 * ns)
+    with segyio.open(str(path)) as f:  # segyio works out the inline/crossline geometry itself
+        assert list(f.ilines) == list(range(100, 100 + nil)) and list(f.xlines) == list(range(300, 300 + nxl))
+        np.testing.assert_array_equal(f.trace.raw[:], cube.reshape(-1, ns).astype(np.float32))
+        assert len(f.samples) == ns and segyio.tools.dt(f) == 4000
+        assert f.bin[segyio.BinField.Samples] == ns and f.bin[segyio.BinField.Interval] == 4000
+        assert f.bin[segyio.BinField.Format] == 5 and f.bin[segyio.BinField.SEGYRevision] == 0x0100
+        assert f.bin[segyio.BinField.TraceFlag] == 1
+        assert bytes(f.text[0]) == b"Dorar".ljust(3200)  # segyio hands the EBCDIC text over as ASCII
+        assert path.read_bytes()[:3200] == "Dorar".ljust(3200).encode("cp037")
+        h = f.header[9]
+        assert h[segyio.su.ns] == ns and h[segyio.su.dt] == 4000
+        assert (h[segyio.su.cdpx], h[segyio.su.cdpy]) == (612355, 7123447)  # rounded, scalar 1
+        assert h[segyio.su.scalco] == 1 and h[segyio.su.tracl] == 9 % nxl + 1
+        assert (h[segyio.su.iline], h[segyio.su.xline]) == (101, 302)
+    data, info, sth = segypy.readSegy(str(path), LAYOUT)
+    np.testing.assert_array_equal(data.reshape(nil, nxl, ns), cube.astype(np.float32))
+    assert info["TextualFileHeader"] == "Dorar".ljust(3200)
+    np.testing.assert_array_equal(sth["Inline3D"], ln[:, 0])
+
+
+def test_writer_pads_text_and_takes_arrays_numbers_and_real_interval(tmp_path):
+    path = tmp_path / "w.sgy"
+    a = np.arange(6, dtype=np.int16).reshape(2, 3)
+    segypy.writeSegy(str(path), a, 500.0, "A".ljust(80) + " " * 80, {"Inline3D": np.array([1, 2, 3]),
+                                                                      "cdpX": 7, "ns": [2, 2, 2]})
+    data, info, sth = segypy.readSegy(str(path), LAYOUT)
+    assert info["TextualFileHeader"] == "A".ljust(3200) and info["dt"] == 500
+    assert list(sth["Inline3D"]) == [1, 2, 3] and list(sth["cdpX"]) == [7, 7, 7]
+    np.testing.assert_array_equal(data, a.T.astype(np.float32))
+    segypy.writeSegy(str(path), a, 1000, None, None)  # no text and no headers: blanks and zeros
+    _, info, sth = segypy.readSegy(str(path), LAYOUT)
+    assert info["TextualFileHeader"] == " " * 3200 and list(sth["Inline3D"]) == [0, 0, 0]
+
+
+@contextlib.contextmanager
+def raises_about(exc, path, *words):
+    """pytest.raises whose message must name the file and hold each of `words`."""
+    with pytest.raises(exc) as info:
+        yield info
+    msg = str(info.value)
+    assert str(path) in msg, msg
+    for w in words:
+        assert w in msg, msg
+
+
+def good_file(tmp_path, ns=10, ntr=3):
+    path = tmp_path / "good.sgy"
+    hand_write(path, 5, True, np.zeros((ntr, ns), np.float32),
+               {k: v[:ntr] for k, v in cube_headers(1, ntr, ns=ns).items()}, 1000, b"\x40" * 3200)
+    return path
+
+
+def test_read_faults_name_the_file_and_the_fault(tmp_path):
+    missing = tmp_path / "missing.sgy"
+    with raises_about(FileNotFoundError, missing):
+        segypy.readSegy(str(missing), LAYOUT)
+    with raises_about(OSError, tmp_path):
+        segypy.readSegy(str(tmp_path), LAYOUT)
+    path = good_file(tmp_path)
+    raw = path.read_bytes()
+
+    short = tmp_path / "short.sgy"
+    short.write_bytes(raw[:3000])
+    with raises_about(ValueError, short, "3000 bytes", "3600"):
+        segypy.readSegy(str(short), LAYOUT)
+
+    cut = tmp_path / "cut.sgy"
+    cut.write_bytes(raw[:-5])
+    with raises_about(ValueError, cut, "does not divide"):
+        segypy.readSegy(str(cut), LAYOUT)
+
+    for code in (4, 7, 0x3F00):
+        bad = tmp_path / "fmt.sgy"
+        bad.write_bytes(raw[:3224] + np.array(code, ">u2").tobytes() + raw[3226:])
+        with raises_about(ValueError, bad, "unknown sample format code"):
+            segypy.readSegy(str(bad), LAYOUT)
+
+
+@pytest.mark.parametrize("entry,exc,words", [
+    ({"pos": 238, "type": "int32"}, ValueError, ["'Bad'", "240-byte"]),
+    ({"pos": 240, "type": "int8"}, ValueError, ["'Bad'", "240-byte"]),
+    ({"pos": -1, "type": "int8"}, ValueError, ["'Bad'", "240-byte"]),
+    ({"pos": 10, "type": "int17"}, ValueError, ["'Bad'", "unknown type"]),
+    ({"pos": 10, "type": None}, ValueError, ["'Bad'", "unknown type"]),
+    ({"pos": 10, "type": "complex64"}, ValueError, ["'Bad'", "integer or floating"]),
+    ({"pos": 10, "type": "float16"}, ValueError, ["'Bad'"]),
+    ({"pos": 10.0, "type": "int8"}, TypeError, ["'Bad'", "integer"]),
+    ({"pos": 10}, ValueError, ["'Bad'", "'type'"]),
+])
+def test_bad_layout_entries_are_refused(tmp_path, entry, exc, words):
+    path = good_file(tmp_path)
+    with raises_about(exc, path, *words):
+        segypy.readSegy(str(path), dict(LAYOUT, Bad=entry))
+
+
+def test_write_faults_leave_nothing_behind(tmp_path):
+    path = tmp_path / "out.sgy"
+    path.write_bytes(b"old contents")
+    a = np.zeros((4, 3), np.float32)
+    cases = [
+        (ValueError, "two-dimensional", (np.zeros((2, 2, 2)), 1000, None, None)),
+        (ValueError, "65535", (a, 70000, None, None)),
+        (ValueError, "65535", (a, -1, None, None)),
+        (ValueError, "65535", (a, float("nan"), None, None)),
+        (TypeError, "sample interval", (a, "4000", None, None)),
+        (ValueError, "more than 3200", (a, 1000, "x" * 3201, None)),
+        (ValueError, "EBCDIC", (a, 1000, "\u0627", None)),
+        (ValueError, "unknown trace header field 'Nope'", (a, 1000, None, {"Nope": 1})),
+        (ValueError, "no value for trace 2", (a, 1000, None, {"Inline3D": {0: 1, 1: 2}})),
+        (ValueError, "for 3 traces", (a, 1000, None, {"Inline3D": [1, 2]})),
+        (ValueError, "4-byte signed", (a, 1000, None, {"cdpX": [0, 2 ** 31, 0]})),
+        (ValueError, "2-byte signed", (a, 1000, None, {"SourceGroupScalar": 40000})),
+        (ValueError, "trace 1", (a, 1000, None, {"cdpY": [0.0, float("inf"), 0.0]})),
+        (ValueError, "'ns' of trace 0", (a, 1000, None, {"ns": 5})),
+        (TypeError, "not a number", (a, 1000, None, {"cdpX": {0: "1", 1: 2, 2: 3}})),
+    ]
+    for exc, words, args in cases:
+        with raises_about(exc, path, words):
+            segypy.writeSegy(str(path), *args)
+    assert path.read_bytes() == b"old contents"
+    assert os.listdir(tmp_path) == ["out.sgy"]
+    nowhere = tmp_path / "no_such_dir" / "out.sgy"
+    with raises_about(FileNotFoundError, nowhere):
+        segypy.writeSegy(str(nowhere), a, 1000)
+    segypy.writeSegy(path, a, 1000)  # a path object will do; the old file is replaced whole
+    assert path.stat().st_size == 3600 + 3 * (240 + 16) and os.listdir(tmp_path) == ["out.sgy"]
