@@ -86,6 +86,21 @@ void connect(const py::object &signal, const py::object &self, const char *metho
     }));
 }
 
+// Fills a property combo box with the object's property names in their stored order and selects
+// its current property. An object without a current property (none yet) keeps the first name
+// selected; a current property that is not among the names raises ValueError (list.index).
+inline void select_properties(const py::object &combobox, const py::object &object) {
+    py::list names(object.attr("prop").attr("keys")());
+    combobox.attr("clear")();
+    combobox.attr("addItems")(names);
+    py::object current = object.attr("current_property");
+    if (current.is_none()) {
+        if (py::len(names) > 0) combobox.attr("setCurrentIndex")(0);
+        return;
+    }
+    combobox.attr("setCurrentIndex")(names.attr("index")(current));
+}
+
 // The rows of a form: each widget from a factory of the base, stored on the form, added to `layout`.
 class Page {
 public:

@@ -34,20 +34,8 @@ DORAR_MODULE(parms, m) {
                  self.attr("sig_start").attr("emit")(cube_name, prop_name, file_name);
              })
         .def("load_object",
-             [g](py::object self) {
-                 py::object cube = self.attr("object");
-                 py::object prop_list = g("list")(cube.attr("prop").attr("keys")());
-                 py::object combobox = self.attr("property").attr("combobox");
-                 combobox.attr("clear")();
-                 combobox.attr("addItems")(prop_list);
-                 py::object current = cube.attr("current_property");
-                 // A cube without a current property keeps the first name selected; a current
-                 // property that is not among the names is an error (ValueError from index).
-                 if (current.is_none()) {
-                     if (py::len(prop_list) > 0) combobox.attr("setCurrentIndex")(0);
-                     return;
-                 }
-                 combobox.attr("setCurrentIndex")(prop_list.attr("index")(current));
+             [](py::object self) {
+                 dorar::form::select_properties(self.attr("property").attr("combobox"), self.attr("object"));
              })
         .build();
 

@@ -51,23 +51,10 @@ DORAR_MODULE(value_window_select, m) {
                  self.attr("sig_start").attr("emit")(point_name, new_name, prop_name, vmin, vmax);
              })
         .def("load_object",
-             [g](py::object self) {
+             [](py::object self) {
                  py::object point_name = self.attr("grabob").attr("lineedit").attr("edit").attr("text")();
                  self.attr("newPoint").attr("edit").attr("setText")(point_name + py::str("_pt"));
-                 py::object point = self.attr("object");
-                 py::object prop_list = g("list")(point.attr("prop").attr("keys")());
-                 py::object combobox = self.attr("prop").attr("combobox");
-                 combobox.attr("clear")();
-                 combobox.attr("addItems")(prop_list);
-                 py::object current = point.attr("current_property");
-                 // A point set without a current property (one that has no property yet) keeps the
-                 // first name selected; a current property that is not among the names is an error
-                 // (ValueError from index).
-                 if (current.is_none()) {
-                     if (py::len(prop_list) > 0) combobox.attr("setCurrentIndex")(0);
-                     return;
-                 }
-                 combobox.attr("setCurrentIndex")(prop_list.attr("index")(current));
+                 dorar::form::select_properties(self.attr("prop").attr("combobox"), self.attr("object"));
              })
         .build();
 
