@@ -1,0 +1,113 @@
+// dorar.utils.signal_pipe: text streams and a log handler that re-emit text as Qt signals.
+//
+// `write` and `emit` run on whichever thread prints or logs; they are called with the GIL held and
+// emit through PyQt exactly as Python code would, so a receiver runs on the writing thread (direct
+// connection) or later on its own thread (queued connection), as the host connects it.
+#include <dorar/pymod.hpp>
+
+#include <mutex>
+
+namespace py = pybind11;
+using dorar::Globals;
+
+namespace {
+
+// Serialises the first creation of the two singletons. Only the slow path takes it, and always
+// with the GIL released while waiting, so a thread holding it can never deadlock on the GIL;
+// recursive, so a stream request made while a singleton is being created cannot hang.
+std::recursive_mutex &singleton_mutex() {
+    static std::recursive_mutex *mu = new std::recursive_mutex;  // never destroyed: lives to the end
+    return *mu;
+}
+
+// `XStream._<which>`, created and installed as `sys.<which>` on the first request only.
+py::object singleton(const std::shared_ptr<dorar::ClassRef> &ref, const Globals &g, const char *which) {
+    const std::string slot = std::string("_") + which;
+    py::object cls = ref->cls();
+    py::object stream = cls.attr(slot.c_str());
+    if (py::bool_(stream)) return stream;
+    std::unique_lock<std::recursive_mutex> lock(singleton_mutex(), std::defer_lock);
+    {
+        py::gil_scoped_release unlocked;
+        lock.lock();
+    }
+    stream = cls.attr(slot.c_str());  // another thread may have made it meanwhile
+    if (!py::bool_(stream)) {
+        stream = cls();
+        cls.attr(slot.c_str()) = stream;
+        g("sys").attr(which) = stream;
+    }
+    return stream;
+}
+
+// str(obj), as the builtin gives it (a str subclass goes through its own __str__ too).
+py::str text_form(const py::handle &obj) {
+    PyObject *text = PyObject_Str(obj.ptr());
+    if (!text) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(text);
+}
+
+void build_signal_pipe(py::module_ &m, const Globals &g) {
+    dorar::ClassBuilder cb(m, "SignalPipe", py::make_tuple(g("QObject")));
+    cb.attr("textWritten", g("Signal")(g("str")))
+        .def(
+            "write",
+            [](py::object self, py::object text) { self.attr("textWritten").attr("emit")(text_form(text)); },
+            nullptr, py::arg("text"))
+        .def("flush", [](py::object) {}, nullptr);
+    cb.build();
+}
+
+py::object build_xstream(py::module_ &m, const Globals &g) {
+    dorar::ClassBuilder cb(m, "XStream", py::make_tuple(g("QObject")));
+    auto ref = cb.ref();
+    py::options opts;
+    opts.disable_function_signatures();
+    py::object stdout_fn = py::cpp_function([ref, g]() { return singleton(ref, g, "stdout"); }, py::name("stdout"));
+    py::object stderr_fn = py::cpp_function([ref, g]() { return singleton(ref, g, "stderr"); }, py::name("stderr"));
+    cb.attr("_stdout", py::none())
+        .attr("_stderr", py::none())
+        .attr("messageWritten", g("Signal")(g("str")))
+        .def("flush", [](py::object) {}, nullptr)
+        .def("fileno", [](py::object) { return -1; }, nullptr)
+        .def(
+            "write",
+            [](py::object self, py::object msg) {
+                if (py::bool_(self.attr("signalsBlocked")())) return;  // dropped, not kept
+                self.attr("messageWritten").attr("emit")(text_form(msg));
+            },
+            nullptr, py::arg("msg"))
+        .attr("stdout", dorar::builtins().attr("staticmethod")(stdout_fn))
+        .attr("stderr", dorar::builtins().attr("staticmethod")(stderr_fn));
+    return cb.build();
+}
+
+void build_qt_handler(py::module_ &m, const Globals &g, const py::object &xstream) {
+    auto xs = std::make_shared<dorar::ClassRef>();
+    xs->set(xstream);
+    dorar::ClassBuilder cb(m, "QtHandler", py::make_tuple(g("logging").attr("Handler")));
+    cb.def(
+          "__init__", [g](py::object self) { g("logging").attr("Handler").attr("__init__")(self); }, nullptr)
+        .def(
+            "emit",
+            [xs](py::object self, py::object record) {
+                py::object text = self.attr("format")(record);
+                if (!py::bool_(text)) return;
+                py::object line = py::str("%s\n").attr("__mod__")(py::make_tuple(text));
+                xs->cls().attr("stdout")().attr("write")(line);
+            },
+            nullptr, py::arg("record"));
+    cb.build();
+}
+
+}  // namespace
+
+DORAR_MODULE(signal_pipe, m) {
+    dorar::import_as(m, "sys", "sys");
+    dorar::import_as(m, "logging", "logging");
+    dorar::from_import(m, "qtpy.QtCore", {"QObject", "Signal"});
+    Globals g(m);
+    build_signal_pipe(m, g);
+    py::object xstream = build_xstream(m, g);
+    build_qt_handler(m, g, xstream);
+}
