@@ -1,0 +1,104 @@
+"""The parallel print demonstration: what reaches the real standard output, and the streams after."""
+import platform
+import re
+import sys
+
+import joblib
+import pytest
+
+from conftest import run_module, run_python
+
+HEAD = [
+    platform.platform(),
+    "Python " + sys.version,
+    "joblib " + joblib.__version__,
+    "Before redirect: sys.stderr.fileno() =  2",
+    "After redirect: sys.stderr.fileno() =  -1",
+]
+
+
+def check_demo_output(out):
+    lines = out.splitlines()
+    assert lines[:5] == HEAD
+    jobs = lines[5:15]
+    assert all(re.fullmatch(r"This is thread \d", line) for line in jobs), jobs
+    assert sorted(int(line.rsplit(" ", 1)[1]) for line in jobs) == list(range(10))
+    return lines[15:]
+
+
+@pytest.mark.parametrize("how", ["main program", "import"])
+def test_demo_runs_in_full_on_every_load(how):
+    # The redirect lines reach the real standard output whole and once each, the job lines are
+    # whole lines after them, and the process ends by itself.
+    if how == "main program":
+        r = run_module("demos.parallel_print_demo", timeout=60)
+    else:
+        r = run_python("import demos.parallel_print_demo", timeout=60)
+    assert r.returncode == 0, r.stderr
+    assert check_demo_output(r.stdout) == []
+    assert r.stderr == ""
+
+
+def test_streams_after_the_load():
+    r = run_python(r'''
+import sys, threading
+import demos.parallel_print_demo as d
+print("results:", d._ == [None] * 10, d.nthread, list(d.processes))
+print("stdout is real:", sys.stdout is sys.__stdout__, "stderr is singleton:", sys.stderr is d.XStream._stderr)
+sys.stderr.write("<err>")
+t = threading.Thread(target=lambda: sys.stderr.write("<thread err>"))
+t.start(); t.join()
+sys.stdout.write("\n")
+print("print2:", d.print2("ignored"), d.print2(text=None))
+''', timeout=60)
+    assert r.returncode == 0, r.stderr
+    rest = check_demo_output(r.stdout)
+    assert rest == ["results: True 5 [0, 1, 2, 3, 4, 5, 6, 7, 8, 9]",
+                    "stdout is real: True stderr is singleton: True",
+                    # error text goes to the real standard output unchanged, from any thread
+                    "<err><thread err>",
+                    "print2: None None"]
+    assert r.stderr == ""
+
+
+def test_stream_class_contract():
+    r = run_python(r'''
+import sys, io
+import demos.parallel_print_demo as d
+X = d.XStream
+out, err = X._stdout, X._stderr
+print(X.__doc__ == " Redirect stdout/stderr stream in PyQt ", d.print1.__doc__, "|", d.print2.__doc__, sep="")
+print([k for k in vars(X) if not k.startswith("__")])
+print(out is not err, X.stdout() is out, X.stderr() is err, out.stdout() is out)
+# a later request never installs the singleton again
+print(sys.stdout is sys.__stdout__)
+
+class Sub(X):
+    pass
+print(Sub.stdout() is out, type(out) is X, out.parent() is None)
+
+got = []
+s = X()
+s.messageWritten.connect(got.append)
+print(s.write("a"), s.write(""), s.write(42), s.write(msg="kw"), s.flush(), s.fileno(), err.fileno())
+s.blockSignals(True); s.write("dropped"); s.blockSignals(False); s.write("b")
+print(got)
+for bad in [lambda: s.write(), lambda: s.write("a", "b"), lambda: s.write(text="a"),
+            lambda: s.fileno(1), lambda: X.stdout(s)]:
+    try:
+        bad()
+    except TypeError:
+        print("TypeError", end=" ")
+print()
+''', timeout=60)
+    assert r.returncode == 0, r.stderr
+    assert check_demo_output(r.stdout) == [
+        "True Restore the system default sys.stdout | Redirect print to a Qt widget ",
+        "['_stdout', '_stderr', 'messageWritten', 'flush', 'fileno', 'write', 'stdout', 'stderr']",
+        "True True True True",
+        "True",
+        "True True True",
+        "None None None None None -1 -1",
+        "['a', '', '42', 'kw', 'b']",
+        "TypeError TypeError TypeError TypeError TypeError ",
+    ]
