@@ -37,7 +37,9 @@ void build_scene_panel(py::module_ &m, const Globals &g) {
               }
               if (py::bool_(options_button)) {
                   row.attr("addStretch")();
-                  row.attr("addWidget")(options_button, g("Qt").attr("AlignRight"));
+                  // Aligned right with no stretch of its own: given by position, the flag would be
+                  // taken as a stretch factor and the button would widen across the row.
+                  row.attr("addWidget")(options_button, py::arg("alignment") = g("Qt").attr("AlignRight"));
               }
               self.attr("setLayout")(g("create_plugin_layout")(row, self.attr("base")));
               self.attr("base").attr("canvas").attr("show")();

@@ -4,7 +4,7 @@ import logging
 import numpy as np
 import pytest
 from qtpy.QtCore import QSize, Qt
-from qtpy.QtWidgets import QApplication, QPushButton, QSpacerItem
+from qtpy.QtWidgets import QApplication, QHBoxLayout, QPushButton, QSpacerItem
 
 from conftest import run_python
 from dorar.gocube.cube import Cube
@@ -85,6 +85,9 @@ def test_options_button_comes_last_after_a_stretch(qtbot):
     items = row_items(p)
     assert len(items) == 7 and isinstance(items[5], QSpacerItem)
     assert items[6].widget() is options
+    row = items[6]
+    layout = next(lay for lay in p.findChildren(QHBoxLayout) if lay.indexOf(options) >= 0)
+    assert layout.stretch(6) == 0 and row.alignment() == Qt.AlignRight
     assert p.base._name == "map"
     with pytest.raises(TypeError):
         sp.ScenePanel(None, None, "map", "extra")
