@@ -1,0 +1,497 @@
+#include "tsurf_parse.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <locale.h>
+#include <unordered_map>
+#include <utility>
+
+namespace dcore {
+namespace tsurf {
+
+namespace {
+
+bool ascii_space(unsigned char c) { return (c >= 9 && c <= 13) || (c >= 28 && c <= 32); }
+
+// The code point at p[0..n) and its length in bytes; a malformed byte stands for itself.
+std::uint32_t decode(const char *p, std::size_t n, std::size_t &len) {
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    unsigned char c = u[0];
+    len = 1;
+    if (c < 0x80) return c;
+    std::size_t need = (c >= 0xF0) ? 4 : (c >= 0xE0) ? 3 : (c >= 0xC0) ? 2 : 1;
+    if (need == 1 || need > n) return 0xFFFD;
+    std::uint32_t cp = c & (0x7F >> need);
+    for (std::size_t i = 1; i < need; ++i) {
+        if ((u[i] & 0xC0) != 0x80) return 0xFFFD;
+        cp = (cp << 6) | (u[i] & 0x3F);
+    }
+    len = need;
+    return cp;
+}
+
+// Length of the white space that starts at p (0 when none).
+std::size_t space_at(const char *p, std::size_t n) {
+    auto c = static_cast<unsigned char>(p[0]);
+    if (c < 0x80) return ascii_space(c) ? 1 : 0;
+    std::size_t len;
+    std::uint32_t cp = decode(p, n, len);
+    return is_space(cp) ? len : 0;
+}
+
+// Length of the white space that ends at p + n (0 when none).
+std::size_t space_before(const char *p, std::size_t n) {
+    auto c = static_cast<unsigned char>(p[n - 1]);
+    if (c < 0x80) return ascii_space(c) ? 1 : 0;
+    std::size_t k = n - 1;
+    while (k > 0 && n - k < 4 && (static_cast<unsigned char>(p[k]) & 0xC0) == 0x80) --k;
+    std::size_t len;
+    std::uint32_t cp = decode(p + k, n - k, len);
+    return (k + len == n && is_space(cp)) ? len : 0;
+}
+
+bool needs_interpreter(const char *s, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80 || c == '_') return true;
+    }
+    return false;
+}
+
+bool same_word(const char *s, std::size_t n, const char *word) {
+    std::size_t w = std::strlen(word);
+    if (n != w) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+bool starts_with(const char *s, std::size_t n, const char *prefix) {
+    std::size_t k = std::strlen(prefix);
+    return n >= k && std::memcmp(s, prefix, k) == 0;
+}
+
+bool is_word(const char *s, std::size_t n, const char *word) {
+    return n == std::strlen(word) && std::memcmp(s, word, n) == 0;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Correctly rounded decimal -> double where from_chars reports a result beyond double's range:
+// the C library rounds to infinity or down through the subnormals to zero, as float() does.
+double strtod_c(const char *s, std::size_t n) {
+    static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    std::string copy(s, n);
+    return strtod_l(copy.c_str(), nullptr, c_locale);
+}
+
+// The value of a checked decimal text when it is m x 10^e with m below 2^53 and |e| <= 22: both
+// are exact doubles, so one IEEE multiplication or division gives the correctly rounded result.
+bool exact_decimal(const char *s, std::size_t n, double &out) {
+    static const double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    constexpr std::uint64_t kLimit = std::uint64_t(1) << 53;
+    std::uint64_t m = 0;
+    std::int64_t e = 0;
+    std::size_t i = 0;
+    bool fraction = false;
+    for (; i < n; ++i) {
+        char c = s[i];
+        if (c == '.') {
+            fraction = true;
+            continue;
+        }
+        if (!is_digit(c)) break;
+        m = m * 10 + static_cast<unsigned>(c - '0');
+        if (m >= kLimit) return false;
+        if (fraction) --e;
+    }
+    if (i < n) {  // the exponent: [eE][+-]digits, already checked
+        ++i;
+        bool minus = false;
+        if (s[i] == '+' || s[i] == '-') minus = s[i++] == '-';
+        std::int64_t x = 0;
+        for (; i < n; ++i) {
+            x = x * 10 + (s[i] - '0');
+            if (x > 1000) return false;
+        }
+        e += minus ? -x : x;
+    }
+    if (m == 0) {
+        out = 0.0;
+        return true;
+    }
+    if (e < -22 || e > 22) return false;
+    out = e >= 0 ? static_cast<double>(m) * kPow10[e] : static_cast<double>(m) / kPow10[-e];
+    return true;
+}
+
+std::string quoted(const char *s, std::size_t n) { return "'" + std::string(s, n) + "'"; }
+
+std::string at_line(std::int64_t line) { return "line " + std::to_string(line) + ": "; }
+
+}  // namespace
+
+bool is_space(std::uint32_t cp) {
+    if (cp < 0x80) return ascii_space(static_cast<unsigned char>(cp));
+    switch (cp) {
+        case 0x85: case 0xA0: case 0x1680: case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+            return true;
+        default:
+            return cp >= 0x2000 && cp <= 0x200A;
+    }
+}
+
+Number parse_real(const char *s, std::size_t n, double &out) {
+    if (needs_interpreter(s, n)) return Number::Pending;
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    const char *body = s + i;
+    std::size_t len = n - i;
+    if (same_word(body, len, "inf") || same_word(body, len, "infinity")) {
+        out = negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+        return Number::Ok;
+    }
+    if (same_word(body, len, "nan")) {
+        out = std::copysign(std::numeric_limits<double>::quiet_NaN(), negative ? -1.0 : 1.0);
+        return Number::Ok;
+    }
+    // digits [. digits] | . digits, then an optional exponent; nothing else
+    std::size_t j = 0, mantissa_digits = 0;
+    while (j < len && is_digit(body[j])) ++j, ++mantissa_digits;
+    if (j < len && body[j] == '.') {
+        ++j;
+        while (j < len && is_digit(body[j])) ++j, ++mantissa_digits;
+    }
+    if (mantissa_digits == 0) return Number::Invalid;
+    if (j < len && (body[j] == 'e' || body[j] == 'E')) {
+        ++j;
+        if (j < len && (body[j] == '+' || body[j] == '-')) ++j;
+        std::size_t exponent_digits = 0;
+        while (j < len && is_digit(body[j])) ++j, ++exponent_digits;
+        if (exponent_digits == 0) return Number::Invalid;
+    }
+    if (j != len) return Number::Invalid;
+
+    double v = 0.0;
+    if (exact_decimal(body, len, v)) {
+        out = negative ? -v : v;
+        return Number::Ok;
+    }
+    auto r = std::from_chars(body, body + len, v, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range)
+        v = strtod_c(body, len);
+    else if (r.ec != std::errc() || r.ptr != body + len)
+        return Number::Invalid;
+    out = negative ? -v : v;
+    return Number::Ok;
+}
+
+Number parse_integer(const char *s, std::size_t n, std::int64_t &out) {
+    if (needs_interpreter(s, n)) return Number::Pending;
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    if (i == n) return Number::Invalid;
+    // accumulate as a negative number so that the lowest int64 fits
+    std::int64_t v = 0;
+    bool overflow = false;
+    for (; i < n; ++i) {
+        if (!is_digit(s[i])) return Number::Invalid;
+        int d = s[i] - '0';
+        if (!overflow) {
+            if (v < (std::numeric_limits<std::int64_t>::min() + d) / 10)
+                overflow = true;
+            else
+                v = v * 10 - d;
+        }
+    }
+    if (overflow) return Number::OutOfRange;
+    if (!negative) {
+        if (v == std::numeric_limits<std::int64_t>::min()) return Number::OutOfRange;
+        v = -v;
+    }
+    out = v;
+    return Number::Ok;
+}
+
+void Issue::offer(std::uint64_t at, std::string text) {
+    if (set && order <= at) return;
+    set = true;
+    order = at;
+    message = std::move(text);
+}
+
+Reader::Reader(std::vector<std::int64_t> positions, std::vector<std::string> names)
+    : positions_(std::move(positions)), names_(std::move(names)) {
+    names_.resize(positions_.size());
+    new_surface();
+}
+
+void Reader::new_surface() {
+    surface_row_.push_back(row_count_);
+    surface_tri_.push_back(tri_line_.size());
+    surface_atom_.push_back(atoms_.size());
+}
+
+bool Reader::feed(const char *data, std::size_t size) {
+    const char *end = data + size;
+    const char *p = data;
+    if (!carry_.empty()) {
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', size));
+        if (!nl) {
+            carry_.append(p, size);
+            return true;
+        }
+        carry_.append(p, nl - p);
+        p = nl + 1;
+        std::string text;
+        text.swap(carry_);
+        if (!line(text.data(), text.size())) return false;
+    }
+    while (p < end) {
+        const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+        if (!nl) {
+            carry_.assign(p, end - p);
+            return true;
+        }
+        if (!line(p, nl - p)) return false;
+        p = nl + 1;
+    }
+    return true;
+}
+
+bool Reader::finish() {
+    if (carry_.empty()) return true;
+    std::string text;
+    text.swap(carry_);
+    return line(text.data(), text.size());
+}
+
+void Reader::tokenize(const char *p, std::size_t n) {
+    tokens_.clear();
+    std::size_t i = 0;
+    // white space at p[i]: its length in bytes, 0 when p[i] starts a non-space character
+    auto space = [&](std::size_t at) -> std::size_t {
+        auto c = static_cast<unsigned char>(p[at]);
+        if (c < 0x80) return ascii_space(c) ? 1 : 0;
+        return space_at(p + at, n - at);
+    };
+    while (i < n) {
+        std::size_t sp;
+        while (i < n && (sp = space(i)) > 0) i += sp;
+        if (i >= n) break;
+        std::size_t start = i;
+        while (i < n && space(i) == 0) {
+            std::size_t len = 1;
+            if (static_cast<unsigned char>(p[i]) >= 0x80) decode(p + i, n - i, len);
+            i += len;
+        }
+        tokens_.emplace_back(p + start, i - start);
+    }
+}
+
+void Reader::read_id(const char *s, std::size_t n, IdKind kind, std::size_t slot, std::int64_t &id, bool &ok) {
+    Number verdict = parse_integer(s, n, id);
+    ok = verdict == Number::Ok;
+    if (verdict == Number::Pending) pending_ids.push_back({line_no_, kind, slot, std::string(s, n)});
+}
+
+bool Reader::line(const char *p, std::size_t n) {
+    ++line_no_;
+    std::size_t sp;
+    while (n > 0 && (sp = space_at(p, n)) > 0) p += sp, n -= sp;
+    while (n > 0 && (sp = space_before(p, n)) > 0) n -= sp;
+
+    if (starts_with(p, n, "VRTX") || starts_with(p, n, "PVRTX")) {
+        tokenize(p, n);
+        const std::size_t ntok = tokens_.size();
+        for (std::size_t j = 0; j < positions_.size(); ++j) {
+            std::int64_t pos = positions_[j];
+            if (pos < 1 || static_cast<std::uint64_t>(pos) > ntok) {
+                short_line.offer(0, at_line(line_no_) + "the vertex line has " + std::to_string(ntok) +
+                                        " tokens, but column '" + names_[j] + "' takes token " +
+                                        std::to_string(pos));
+                return false;
+            }
+        }
+        const std::size_t row = row_count_++;
+        const std::size_t m = positions_.size();
+        for (std::size_t j = 0; j < m; ++j) {
+            const auto &tok = tokens_[positions_[j] - 1];
+            const std::size_t slot = row * m + j;
+            double v = 0.0;
+            switch (parse_real(tok.first, tok.second, v)) {
+                case Number::Ok:
+                    values_.push_back(static_cast<float>(v));
+                    break;
+                case Number::Pending:
+                    values_.push_back(0.0f);
+                    pending_reals.push_back({line_no_, slot, std::string(tok.first, tok.second)});
+                    break;
+                default:
+                    values_.push_back(0.0f);
+                    bad_value.offer(slot, at_line(line_no_) + quoted(tok.first, tok.second) + " in column '" +
+                                              names_[j] + "' is not a number");
+            }
+        }
+        std::int64_t id = 0;
+        bool ok = false;
+        if (ntok >= 2) read_id(tokens_[1].first, tokens_[1].second, IdKind::Vertex, row, id, ok);
+        vertex_id_.push_back(id);
+        vertex_id_ok_.push_back(ok ? 1 : 0);
+        return true;
+    }
+
+    if (starts_with(p, n, "TRGL")) {
+        tokenize(p, n);
+        const std::size_t t = tri_line_.size();
+        tri_line_.push_back(line_no_);
+        const std::size_t given = tokens_.size() - 1 < 3 ? tokens_.size() - 1 : 3;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const std::size_t slot = t * 3 + k;
+            std::int64_t id = 0;
+            if (k < given) {
+                const auto &tok = tokens_[k + 1];
+                switch (parse_integer(tok.first, tok.second, id)) {
+                    case Number::Ok:
+                        break;
+                    case Number::Pending:
+                        pending_ids.push_back({line_no_, IdKind::Triangle, slot, std::string(tok.first, tok.second)});
+                        break;
+                    case Number::OutOfRange:
+                        bad_triangle.offer(slot, at_line(line_no_) + "the vertex id " + quoted(tok.first, tok.second) +
+                                                     " of the triangle is out of range");
+                        break;
+                    default:
+                        bad_triangle.offer(slot, at_line(line_no_) + "the vertex id " + quoted(tok.first, tok.second) +
+                                                     " of the triangle is not an integer");
+                }
+            } else if (k == given) {
+                bad_triangle.offer(slot, at_line(line_no_) + "the triangle line has " + std::to_string(given) +
+                                             " vertex ids, 3 are needed");
+            }
+            tri_id_.push_back(id);
+        }
+        return true;
+    }
+
+    // Other lines add nothing; a few of them tell how vertex ids are to be read.
+    std::size_t first = 0;
+    while (first < n && space_at(p + first, n - first) == 0) ++first;
+    if (is_word(p, first, "END") || is_word(p, first, "GOCAD")) {
+        new_surface();
+    } else if (is_word(p, first, "ATOM") || is_word(p, first, "PATOM")) {
+        tokenize(p, n);
+        if (tokens_.size() >= 3) {
+            Atom a;
+            a.line = line_no_;
+            const std::size_t slot = atoms_.size();
+            read_id(tokens_[1].first, tokens_[1].second, IdKind::AtomNew, slot, a.new_id, a.new_ok);
+            read_id(tokens_[2].first, tokens_[2].second, IdKind::AtomOld, slot, a.old_id, a.old_ok);
+            atoms_.push_back(a);
+        }
+    }
+    return true;
+}
+
+void Reader::settle_real(std::size_t i, bool ok, double value) {
+    const PendingReal &pr = pending_reals.at(i);
+    if (ok) {
+        values_[pr.slot] = static_cast<float>(value);
+        return;
+    }
+    const std::size_t m = positions_.size();
+    bad_value.offer(pr.slot, at_line(pr.line) + "'" + pr.token + "' in column '" + names_[pr.slot % m] +
+                                 "' is not a number");
+}
+
+void Reader::settle_id(std::size_t i, Number verdict, std::int64_t value) {
+    const PendingId &pi = pending_ids.at(i);
+    const bool ok = verdict == Number::Ok;
+    switch (pi.kind) {
+        case IdKind::Vertex:
+            vertex_id_[pi.slot] = value;
+            vertex_id_ok_[pi.slot] = ok ? 1 : 0;
+            break;
+        case IdKind::AtomNew:
+            atoms_[pi.slot].new_id = value;
+            atoms_[pi.slot].new_ok = ok;
+            break;
+        case IdKind::AtomOld:
+            atoms_[pi.slot].old_id = value;
+            atoms_[pi.slot].old_ok = ok;
+            break;
+        case IdKind::Triangle:
+            tri_id_[pi.slot] = value;
+            if (!ok)
+                bad_triangle.offer(pi.slot, at_line(pi.line) + "the vertex id '" + pi.token + "' of the triangle is " +
+                                                (verdict == Number::OutOfRange ? "out of range" : "not an integer"));
+            break;
+    }
+}
+
+bool Reader::join_triangles() {
+    constexpr std::int64_t kTwice = -2;    // an id that more than one vertex carries
+    constexpr std::int64_t kDangling = -3;  // an atom of an id that no vertex carries
+    rows_of_triangles_.assign(tri_id_.size(), 0);
+    const std::size_t surfaces = surface_row_.size();
+    for (std::size_t s = 0; s < surfaces; ++s) {
+        const std::size_t r0 = surface_row_[s], r1 = s + 1 < surfaces ? surface_row_[s + 1] : row_count_;
+        const std::size_t t0 = surface_tri_[s], t1 = s + 1 < surfaces ? surface_tri_[s + 1] : tri_line_.size();
+        const std::size_t a0 = surface_atom_[s], a1 = s + 1 < surfaces ? surface_atom_[s + 1] : atoms_.size();
+        if (t0 == t1) continue;
+
+        std::unordered_map<std::int64_t, std::int64_t> row_of;
+        row_of.reserve(r1 - r0 + (a1 - a0));
+        for (std::size_t r = r0; r < r1; ++r) {
+            if (!vertex_id_ok_[r]) continue;
+            auto ins = row_of.emplace(vertex_id_[r], static_cast<std::int64_t>(r));
+            if (!ins.second) ins.first->second = kTwice;
+        }
+        for (std::size_t a = a0; a < a1; ++a) {
+            const Atom &atom = atoms_[a];
+            if (!atom.new_ok) continue;
+            std::int64_t target = kDangling;
+            if (atom.old_ok) {
+                auto it = row_of.find(atom.old_id);
+                if (it != row_of.end()) target = it->second;
+            }
+            auto ins = row_of.emplace(atom.new_id, target);
+            if (!ins.second) ins.first->second = kTwice;
+        }
+
+        for (std::size_t t = t0; t < t1; ++t) {
+            for (std::size_t k = 0; k < 3; ++k) {
+                const std::int64_t id = tri_id_[t * 3 + k];
+                auto it = row_of.find(id);
+                std::string why;
+                if (it == row_of.end())
+                    why = "which no vertex of its surface has";
+                else if (it->second == kTwice)
+                    why = "which more than one vertex of its surface has";
+                else if (it->second == kDangling)
+                    why = "an atom of a vertex that its surface does not have";
+                else if (it->second > std::numeric_limits<std::int32_t>::max())
+                    why = "whose row is beyond the 32-bit range of triangle rows";
+                if (!why.empty()) {
+                    bad_triangle.offer(t * 3 + k, at_line(tri_line_[t]) + "the triangle names vertex id " +
+                                                      std::to_string(id) + ", " + why);
+                    return false;
+                }
+                rows_of_triangles_[t * 3 + k] = static_cast<std::int32_t>(it->second);
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace tsurf
+}  // namespace dcore

@@ -1,0 +1,47 @@
+// dorar.goline.impt.polyline_import: the form requesting the import of a Gocad PLine file as a line
+// object, with the new object's name and a preview of the file; the columns are always X, Y, Z.
+#include <dorar/file_preview.hpp>
+
+namespace py = pybind11;
+
+DORAR_MODULE(polyline_import, m) {
+    dorar::from_import(m, "qtpy.QtCore", {"Signal"});
+    dorar::from_import(m, "qtpy.QtWidgets", {"QTextBrowser", "QPushButton", "QHBoxLayout"});
+    dorar::from_import(m, "dorar.config.base", {"_"});
+    dorar::from_import(m, "dorar.widgets.quickform", {"QuickFormDialog"});
+    dorar::from_import(m, "dorar.utils.envars", {"FILTER_ALL_FILES"});
+    dorar::Globals g(m);
+    const dorar::form::Tr _(g);
+
+    dorar::form::Dialog(m)
+        .name(_("Load Gocad pline file"))
+        .signal("sig_start", {"str", "str", "str"})
+        .init()
+        .def("setup_page",
+             [g, _](py::object self) {
+                 dorar::form::Page page(self);
+                 page.add("input", "create_browsefile", _("Gocad pline file"),
+                          py::arg("filters") = py::str("PLine files (*.pl)") + g("FILTER_ALL_FILES"));
+                 // Shown for information only: a PLine file always gives X, Y, Z.
+                 py::object columns = self.attr("create_lineedit")(
+                     "Columns", py::arg("default") = "column number, name; default 3,X;4,Y;5,Z");
+                 self.attr("columns") = columns;
+                 columns.attr("setEnabled")(false);
+                 page.add_widget(columns);
+                 page.add("object_name", "create_lineedit", "Object name");
+                 dorar::preview::add_rows(g, _, self, page);
+                 page.action();
+             })
+        .def("load_lines", dorar::preview::load_lines(g))
+        .def("apply",
+             [](py::object self) {
+                 py::object fn = self.attr("input").attr("lineedit").attr("edit").attr("text")();
+                 py::str columns("3,X;4,Y;5,Z");
+                 py::object object_name = self.attr("object_name").attr("edit").attr("text")();
+                 self.attr("sig_start").attr("emit")(fn, columns, object_name);
+             })
+        .build();
+
+    dorar::form::def_main(m);
+    if (dorar::is_main(m)) g("main")();
+}

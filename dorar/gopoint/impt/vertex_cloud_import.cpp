@@ -1,0 +1,43 @@
+// dorar.gopoint.impt.vertex_cloud_import: the form requesting the import of a Gocad VSet file as a
+// point object, with its column list, the new object's name and a preview of the file.
+#include <dorar/file_preview.hpp>
+
+namespace py = pybind11;
+
+DORAR_MODULE(vertex_cloud_import, m) {
+    dorar::from_import(m, "qtpy.QtCore", {"Signal"});
+    dorar::from_import(m, "qtpy.QtWidgets", {"QTextBrowser", "QPushButton", "QHBoxLayout"});
+    dorar::from_import(m, "dorar.config.base", {"_"});
+    dorar::from_import(m, "dorar.widgets.quickform", {"QuickFormDialog"});
+    dorar::from_import(m, "dorar.utils.envars", {"FILTER_ALL_FILES"});
+    dorar::Globals g(m);
+    const dorar::form::Tr _(g);
+
+    dorar::form::Dialog(m)
+        .name(_("Load Gocad vset file"))
+        .signal("sig_start", {"str", "str", "str"})
+        .init()
+        .def("setup_page",
+             [g, _](py::object self) {
+                 dorar::form::Page page(self);
+                 page.add("input", "create_browsefile", _("Gocad vset file"),
+                          py::arg("filters") = py::str("VSet files (*.vs)") + g("FILTER_ALL_FILES"));
+                 page.add("columns", "create_lineedit", "Columns",
+                          py::arg("default") = "column number, name; default 3,X;4,Y;5,Z");
+                 page.add("object_name", "create_lineedit", "Object name");
+                 dorar::preview::add_rows(g, _, self, page);
+                 page.action();
+             })
+        .def("load_lines", dorar::preview::load_lines(g))
+        .def("apply",
+             [](py::object self) {
+                 py::object fn = self.attr("input").attr("lineedit").attr("edit").attr("text")();
+                 py::object columns = self.attr("columns").attr("edit").attr("text")();
+                 py::object object_name = self.attr("object_name").attr("edit").attr("text")();
+                 self.attr("sig_start").attr("emit")(fn, columns, object_name);
+             })
+        .build();
+
+    dorar::form::def_main(m);
+    if (dorar::is_main(m)) g("main")();
+}
