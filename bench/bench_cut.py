@@ -3,26 +3,12 @@
 
 Prints the ratio (numpy time / cut_cube time) measured in this run; above 1 means faster.
 """
-import os
-import sys
-import time
-
 import numpy as np
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, os.environ.get("DORAR_BUILD", "build"), "site"))
-from dorar.gocube.cut import cut_cube  # noqa: E402
+from benchkit import best_of
+from dorar.gocube.cut import cut_cube
 
 N_IL, N_XL, N_DP, N_TRACE, REPEAT = 400, 400, 1600, 10_000, 5
-
-
-def best(f):
-    times = []
-    for _ in range(REPEAT):
-        t = time.perf_counter()
-        f()
-        times.append(time.perf_counter() - t)
-    return min(times)
 
 
 def main():
@@ -42,7 +28,8 @@ def main():
         return cube[i, j, :].transpose(1, 0)
 
     assert np.array_equal(ours(), peer())
-    t_ours, t_peer = best(ours), best(peer)
+    t = best_of({"ours": ours, "peer": peer}, REPEAT)
+    t_ours, t_peer = t["ours"], t["peer"]
     print("cube %.2f GB, %d traces of %d samples" % (cube.nbytes / 1e9, N_TRACE, N_DP))
     print("cut_cube aline  %.4f s" % t_ours)
     print("numpy fancy     %.4f s" % t_peer)

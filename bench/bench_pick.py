@@ -7,15 +7,11 @@ The canvas and the line object are stubs, so only the visual's own work is timed
 """
 import contextlib
 import io
-import os
-import sys
-import time
 
 import numpy as np
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, os.environ.get("DORAR_BUILD", "build"), "site"))
-from dorar.goline.visual import LinePlot  # noqa: E402
+from benchkit import best_of
+from dorar.goline.visual import LinePlot
 
 N, REPEAT = 4_000_000, 5
 IMAGE = np.zeros((5, 5, 4), dtype=np.uint8)
@@ -61,21 +57,13 @@ def peer(vis, canvas, event):
     return values[len(values) // 2]
 
 
-def best(f):
-    times = []
-    for _ in range(REPEAT):
-        t = time.perf_counter()
-        f()
-        times.append(time.perf_counter() - t)
-    return min(times)
-
-
 def main():
     vis = LinePlot(data=np.random.default_rng(1).random((N, 3)), symbol="disc")
     vis.host_dob = Line()
     with contextlib.redirect_stdout(io.StringIO()):
-        ours = best(lambda: vis.query_in_3d(Canvas, Event))
-    theirs = best(lambda: peer(vis, Canvas, Event))
+        t = best_of({"ours": lambda: vis.query_in_3d(Canvas, Event),
+                     "numpy": lambda: peer(vis, Canvas, Event)}, REPEAT)
+    ours, theirs = t["ours"], t["numpy"]
     print("pick on %d vertices: query_in_3d %.1f ms, numpy %.1f ms, ratio %.2f"
           % (N, ours * 1e3, theirs * 1e3, theirs / ours))
 

@@ -14,9 +14,10 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 
 import numpy as np
+
+from benchkit import SITE, best_of
 
 LAYOUT = {
     "SourceGroupScalar": {"pos": 70, "type": "int16"},
@@ -73,22 +74,6 @@ def make_file(path, fmt, ntraces, nxl):
             f.write(np.concatenate([h, bits.view(np.uint8).reshape(n, 4 * NS)], axis=1).tobytes())
 
 
-def best(fn, repeat):
-    return best_of({"x": fn}, repeat)["x"]
-
-
-def best_of(fns, repeat):
-    """Best time of each function, taken in turns so that all see the same machine load."""
-    times = {name: [] for name in fns}
-    for _ in range(repeat):
-        for name, fn in fns.items():
-            t = time.perf_counter()
-            result = fn()
-            times[name].append(time.perf_counter() - t)
-            del result
-    return {name: min(ts) for name, ts in times.items()}
-
-
 def read_engine(path):
     from segypy import segypy
     return segypy.readSegy(path, LAYOUT)
@@ -118,7 +103,8 @@ print(rss('VmHWM:') - base, data.nbytes)
 
 
 def peak_ratio(path):
-    out = subprocess.run([sys.executable, "-c", PEAK_CODE, path], capture_output=True, text=True, check=True)
+    out = subprocess.run([sys.executable, "-c", PEAK_CODE, path], capture_output=True, text=True, check=True,
+                         env=dict(os.environ, PYTHONPATH=SITE))
     peak, cube = map(int, out.stdout.split())
     return peak, cube
 

@@ -5,15 +5,12 @@ interpreter reader (line loop, str.split, np.array of the token rows) on the sam
 Prints the ratio (interpreter time / read_gocad_tsurf time) measured in this run; above 1 means faster.
 """
 import os
-import sys
 import tempfile
-import time
 
 import numpy as np
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, os.environ.get("DORAR_BUILD", "build"), "site"))
-from dorar.gotsurf.impt.tsurf_reader import read_gocad_tsurf  # noqa: E402
+from benchkit import best_of
+from dorar.gotsurf.impt.tsurf_reader import read_gocad_tsurf
 
 N_SIDE, REPEAT = 632, 3
 
@@ -50,22 +47,14 @@ def interpreter_reader(fn):
     return ["X", "Y", "Z"], v, t
 
 
-def best(f, fn):
-    times = []
-    for _ in range(REPEAT):
-        t = time.perf_counter()
-        f(fn)
-        times.append(time.perf_counter() - t)
-    return min(times)
-
-
 def main():
     with tempfile.TemporaryDirectory() as tmp:
         fn = os.path.join(tmp, "bench.ts")
         n, t = write_surface(fn)
         ours, peer = read_gocad_tsurf(fn), interpreter_reader(fn)
         assert ours[0] == peer[0] and np.array_equal(ours[1], peer[1]) and np.array_equal(ours[2], peer[2])
-        t_ours, t_peer = best(read_gocad_tsurf, fn), best(interpreter_reader, fn)
+        times = best_of({"ours": lambda: read_gocad_tsurf(fn), "peer": lambda: interpreter_reader(fn)}, REPEAT)
+        t_ours, t_peer = times["ours"], times["peer"]
         print("file %.1f MB, %d vertexes, %d triangles" % (os.path.getsize(fn) / 1e6, n, t))
         print("read_gocad_tsurf    %.3f s" % t_ours)
         print("interpreter reader  %.3f s" % t_peer)

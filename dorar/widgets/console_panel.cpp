@@ -8,13 +8,6 @@ namespace {
 
 const char *HELP_TEXT = "Double click a word to highlight then Ctrl+F to find.<br><b>TODO</b> add more.<br>";
 
-// A keyword dict that keeps the order in which the keywords are given.
-py::dict kw(std::initializer_list<std::pair<const char *, py::object>> items) {
-    py::dict d;
-    for (const auto &it : items) d[py::str(it.first)] = it.second;
-    return d;
-}
-
 void build_console_panel(py::module_ &m, const Globals &g) {
     dorar::ClassBuilder cb(m, "ConsolePanel", py::make_tuple(g("QWidget")));
     cb.def(
@@ -39,12 +32,12 @@ void build_console_panel(py::module_ &m, const Globals &g) {
             "setup_buttons",
             [g](py::object self) {
                 py::object create = g("create_toolbutton");
-                py::object clear_btn = create(self, **kw({{"icon", g("ima").attr("icon")("clear_text")},
+                py::object clear_btn = create(self, **dorar::kwargs({{"icon", g("ima").attr("icon")("clear_text")},
                                                           {"tip", g("_")("Clear text")},
                                                           {"shortcut", py::str("Ctrl+L")},
                                                           {"triggered", self.attr("textBrowser").attr("clear")}}));
                 py::object dummy_btn = create(
-                    self, **kw({{"icon", g("ima").attr("icon")("fromcursor")}, {"tip", g("_")("Do nothing")}}));
+                    self, **dorar::kwargs({{"icon", g("ima").attr("icon")("fromcursor")}, {"tip", g("_")("Do nothing")}}));
                 py::object help_btn = g("create_toolbutton_help")(self, py::arg("triggered") = self.attr("show_help"));
                 return py::make_tuple(clear_btn, dummy_btn, help_btn);
             },

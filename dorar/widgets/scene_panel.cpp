@@ -8,13 +8,6 @@ namespace {
 
 const char *STATE_DOC = "\n        -o- state : dict, used for save viewer to database\n        ";
 
-// A keyword dict that keeps the order in which the keywords are given.
-py::dict kw(std::initializer_list<std::pair<const char *, py::object>> items) {
-    py::dict d;
-    for (const auto &it : items) d[py::str(it.first)] = it.second;
-    return d;
-}
-
 // `item in container`, as the interpreter tests it (__contains__, else iteration).
 bool in(const py::handle &container, const py::handle &item) {
     const int found = PySequence_Contains(container.ptr(), item.ptr());
@@ -54,16 +47,16 @@ void build_scene_panel(py::module_ &m, const Globals &g) {
                 auto tip = [&](const char *text) { return g("_")(text); };
                 auto slot = [&](const char *name) { return self.attr("base").attr(name); };
                 py::object hide_all_btn =
-                    create(self, **kw({{"icon", icon("hide_all")}, {"tip", tip("Hide all")},
+                    create(self, **dorar::kwargs({{"icon", icon("hide_all")}, {"tip", tip("Hide all")},
                                        {"shortcut", py::str("Ctrl+L")}, {"triggered", slot("hide_all")}}));
                 py::object pick_btn =
-                    create(self, **kw({{"icon", icon("pick_mode")}, {"tip", tip("Pick mode")},
+                    create(self, **dorar::kwargs({{"icon", icon("pick_mode")}, {"tip", tip("Pick mode")},
                                        {"shortcut", py::str("P")}, {"toggled", slot("toggle_pick_mode")}}));
                 self.attr("pick_btn") = pick_btn;
-                py::object bkgd_btn = create(self, **kw({{"icon", icon("bkgd_color")}, {"tip", tip("Background color")},
+                py::object bkgd_btn = create(self, **dorar::kwargs({{"icon", icon("bkgd_color")}, {"tip", tip("Background color")},
                                                          {"triggered", slot("set_background_color")}}));
                 py::object photo_btn =
-                    create(self, **kw({{"icon", icon("photo")}, {"tip", tip("Export canvas to picture")},
+                    create(self, **dorar::kwargs({{"icon", icon("photo")}, {"tip", tip("Export canvas to picture")},
                                        {"triggered", slot("export_canvas")}}));
                 py::object help_btn =
                     g("create_toolbutton_help")(self, py::arg("triggered") = self.attr("show_help"));

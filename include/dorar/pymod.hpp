@@ -87,6 +87,13 @@ private:
     py::object dict_;
 };
 
+// Keyword arguments in the order they are written: f(a, **kwargs({{"icon", i}, {"tip", t}})).
+inline py::dict kwargs(std::initializer_list<std::pair<const char *, py::object>> items) {
+    py::dict d;
+    for (const auto &it : items) d[py::str(it.first)] = it.second;
+    return d;
+}
+
 // print() through the builtin so that a replaced sys.stdout sees the text.
 template <typename... Args>
 void print(Args &&...args) {
