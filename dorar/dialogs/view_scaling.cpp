@@ -75,9 +75,19 @@ DORAR_MODULE(view_scaling, m) {
              })
         .def(
             "set_method",
-            [](py::object self, py::object rb) {
+            [_](py::object self, py::object rb) {
                 if (!rb.attr("isChecked")().cast<bool>()) return;  // the button losing the selection
                 py::object word = rb.attr("property")(METHOD_PROPERTY);
+                if (word.is_none()) {
+                    // Not one of the form's own buttons: known by its text, compared with the labels
+                    // in the current language (the first equal one wins).
+                    for (const char *w : {AUTO, EQUAL, FIXED}) {
+                        if (rb.attr("text")().equal(_(w))) {
+                            word = py::str(w);
+                            break;
+                        }
+                    }
+                }
                 for (const char *w : {AUTO, EQUAL, FIXED}) {
                     if (!word.equal(py::str(w))) continue;
                     self.attr("method") = py::str(w);

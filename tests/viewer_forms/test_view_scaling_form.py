@@ -153,6 +153,22 @@ def test_set_method(make):
     assert form_view(d) == ("Equal", [False, True, False], "1.0", False)
 
 
+def test_set_method_knows_another_button_by_its_label(translator, make):
+    d = make(V)
+    fixed, auto = QRadioButton("<Fixed>"), QRadioButton("<Auto>")
+    for rb in (fixed, auto):
+        rb.setChecked(True)
+    del translator[:]
+    d.set_method(fixed)
+    assert translator == ["Auto", "Equal", "Fixed"]
+    assert d.method == "Fixed" and d.ratio.isEnabled()
+    d.set_method(rb=auto)
+    assert d.method == "Auto"
+    with pytest.raises(ValueError, match="^unknown value Fixed$"):      # untranslated text
+        d.set_method(QRadioButton("Fixed", checked=True))
+    assert d.method == "Auto"
+
+
 def test_translated_labels_send_the_english_words(translator, make):
     d = make(V, state={"aspect_method": "Fixed", "view_scaling": 1.5})
     assert translator[-5:] == ["Method", "Auto", "Equal", "Fixed", "Fixed ratio Y/X"]
