@@ -66,7 +66,9 @@ void build_scene_panel(py::module_ &m, const Globals &g) {
         .def(
             "show_help",
             [g](py::object self) {
-                g("QMessageBox").attr("information")(self, g("_")("How to use"), self.attr("base").attr("HELP"));
+                py::object information = g("QMessageBox").attr("information");
+                py::object title = g("_")("How to use");
+                information(self, title, self.attr("base").attr("HELP"));
             },
             nullptr);
     cb.build();
@@ -121,7 +123,10 @@ void build_plot_base(py::module_ &m, const Globals &g) {
                 py::object kind = dob.attr("geometry_type");
                 if (!kind.equal(py::str("Point")) && !kind.equal(py::str("Label")) && !kind.equal(py::str("Line"))) {
                     py::object text = py::str("{} cannot display {}").format(name, dob.attr("name"));
-                    g("QMessageBox").attr("critical")(self, g("_")("Warning"), g("_")(text));
+                    // One statement per call: the title is translated before the text, as written.
+                    py::object critical = g("QMessageBox").attr("critical");
+                    py::object title = g("_")("Warning");
+                    critical(self, title, g("_")(text));
                     return;
                 }
                 g("logger").attr("info")(py::str("{} is adding {}").format(name, dob.attr("name")));

@@ -209,6 +209,15 @@ def test_objects_it_cannot_show_are_refused_with_a_warning(panel, boxes, caplog,
     assert caplog.records == [] and panel.base.dpState == {} and panel.base.canvas.visuals == []
 
 
+def test_titles_are_translated_before_their_texts(panel, boxes, monkeypatch):
+    import dorar.config.base as base
+    seen = []
+    monkeypatch.setattr(base, "TRANSLATOR", lambda t: seen.append(t) or t)
+    panel.base.add_item_agent(Cube("volume"))
+    panel.show_help()
+    assert seen == ["Warning", "map cannot display volume", "How to use"]
+
+
 def test_show_and_take_out_points_labels_and_lines(panel, caplog, capsys):
     base = panel.base
     objs = [Point("pts", np.random.rand(5, 3)), Label("lab", np.random.rand(2, 3)), Line("ln", np.random.rand(4, 3))]
