@@ -73,6 +73,16 @@ def test_import_form_rows(translator, make, dotted, title, signature, members, l
 
 
 @pytest.mark.parametrize("dotted", [VSET, PLINE, CSV], ids=IDS[:3])
+def test_chooser_label_is_translated_before_the_filter_is_built(translator, make, monkeypatch, dotted):
+    M = mod(dotted)
+    monkeypatch.setattr(M, "FILTER_ALL_FILES", None)      # "... (*.vs)" + None fails
+    with pytest.raises(TypeError):
+        make(M)
+    label = {VSET: "Gocad vset file", PLINE: "Gocad pline file", CSV: "CSV file"}[dotted]
+    assert translator[-1:] == [label]
+
+
+@pytest.mark.parametrize("dotted", [VSET, PLINE, CSV], ids=IDS[:3])
 def test_import_requests(make, dotted):
     d = make(mod(dotted))
     rec = Recorder(d.sig_start)

@@ -20,7 +20,10 @@ DORAR_MODULE(polyline_import, m) {
         .def("setup_page",
              [g, _](py::object self) {
                  dorar::form::Page page(self);
-                 page.add("input", "create_browsefile", _("Gocad pline file"),
+                 // The label is translated before the filter is put together, as the arguments
+                 // of a Python call are evaluated from left to right.
+                 py::object label = _("Gocad pline file");
+                 page.add("input", "create_browsefile", label,
                           py::arg("filters") = py::str("PLine files (*.pl)") + g("FILTER_ALL_FILES"));
                  // Shown for information only: a PLine file always gives X, Y, Z.
                  py::object columns = self.attr("create_lineedit")(

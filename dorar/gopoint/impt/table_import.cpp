@@ -21,7 +21,10 @@ DORAR_MODULE(table_import, m) {
         .def("setup_page",
              [g, _](py::object self) {
                  dorar::form::Page page(self);
-                 page.add("input", "create_browsefile", _("CSV file"),
+                 // The label is translated before the filter is put together, as the arguments
+                 // of a Python call are evaluated from left to right.
+                 py::object label = _("CSV file");
+                 page.add("input", "create_browsefile", label,
                           py::arg("filters") = py::str("CSV files (*.csv)") + g("FILTER_ALL_FILES"));
                  page.add("object_name", "create_lineedit", "Object name");
                  dorar::preview::add_rows(g, _, self, page);

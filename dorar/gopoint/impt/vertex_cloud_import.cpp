@@ -20,7 +20,10 @@ DORAR_MODULE(vertex_cloud_import, m) {
         .def("setup_page",
              [g, _](py::object self) {
                  dorar::form::Page page(self);
-                 page.add("input", "create_browsefile", _("Gocad vset file"),
+                 // The label is translated before the filter is put together, as the arguments
+                 // of a Python call are evaluated from left to right.
+                 py::object label = _("Gocad vset file");
+                 page.add("input", "create_browsefile", label,
                           py::arg("filters") = py::str("VSet files (*.vs)") + g("FILTER_ALL_FILES"));
                  page.add("columns", "create_lineedit", "Columns",
                           py::arg("default") = "column number, name; default 3,X;4,Y;5,Z");
