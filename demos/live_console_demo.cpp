@@ -9,6 +9,14 @@ namespace py = pybind11;
 
 namespace {
 
+// str(obj), as the builtin gives it: py::str would hand a str subclass back unconverted, skipping
+// its own __str__.
+py::str text_of(const py::handle &obj) {
+    PyObject *text = PyObject_Str(obj.ptr());
+    if (!text) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(text);
+}
+
 // `from module import name` inside a function: the name is returned, not bound in the module.
 py::object import_from(const char *module, const char *name) {
     py::object mod = dorar::builtins().attr("__import__")(module, py::none(), py::none(),
@@ -33,7 +41,7 @@ void define_handler(py::module_ &m, const dorar::Globals &g) {
         .def(
             "emit",
             [](py::object self, py::object logRecord) {
-                self.attr("sigLog").attr("emit")(py::str(logRecord.attr("getMessage")()));
+                self.attr("sigLog").attr("emit")(text_of(logRecord.attr("getMessage")()));
             },
             nullptr, py::arg("logRecord"));
     cb.build();

@@ -73,7 +73,14 @@ h = d.ConsoleWindowLogHandler()
 got = []
 h.sigLog.connect(got.append)
 rec = logging.LogRecord("x", logging.ERROR, "f", 1, "a=%d b=%s", (3, "z"), None)
-print(h.level, h.parent() is None, h.emit(rec), got)
+class Shout(str):
+    def __str__(self):
+        return self.upper()
+class ShoutRecord(logging.LogRecord):
+    def getMessage(self):
+        return Shout("loud")
+print(h.level, h.parent() is None, h.emit(rec), h.emit(logRecord=ShoutRecord("x", 40, "f", 1, "", (), None)),
+      got)
 w = d.Worker(print, ("run", "args"))
 print(w.func is print, w.args, hasattr(w, "terminated"))
 w.run()
@@ -82,7 +89,7 @@ w.run()
     assert r.stdout.splitlines() == [
         "True True [] 0",
         "True True True",
-        "0 True None ['a=3 b=z']",
+        "0 True None None ['a=3 b=z', 'LOUD']",
         "True ('run', 'args') True",
         "run args",
     ]

@@ -82,6 +82,10 @@ s = X()
 s.messageWritten.connect(got.append)
 print(s.write("a"), s.write(""), s.write(42), s.write(msg="kw"), s.flush(), s.fileno(), err.fileno())
 s.blockSignals(True); s.write("dropped"); s.blockSignals(False); s.write("b")
+class Shout(str):
+    def __str__(self):
+        return self.upper()
+s.write(Shout("up"))  # the interpreter's str() of the argument, even for a text subclass
 print(got)
 for bad in [lambda: s.write(), lambda: s.write("a", "b"), lambda: s.write(text="a"),
             lambda: s.fileno(1), lambda: X.stdout(s)]:
@@ -99,6 +103,6 @@ print()
         "True",
         "True True True",
         "None None None None None -1 -1",
-        "['a', '', '42', 'kw', 'b']",
+        "['a', '', '42', 'kw', 'b', 'UP']",
         "TypeError TypeError TypeError TypeError TypeError ",
     ]

@@ -41,13 +41,20 @@ box = Box()
 h = d.ConsoleWindowLogHandler(box)
 d.logger.addHandler(h)
 d.logger.error("a=%d b=%s", 3, "z")
-print(h.textBox is box, h.level, box.text)
+class Shout(str):
+    def __str__(self):
+        return self.upper()
+class ShoutRecord(logging.LogRecord):
+    def getMessage(self):
+        return Shout("loud")
+h.emit(logRecord=ShoutRecord("x", 40, "f", 1, "", (), None))  # converted by the interpreter's str()
+print(h.textBox is box, h.level, box.text, [type(t).__name__ for t in box.text])
 ''')
     assert r.returncode == 0, r.stderr
     assert r.stdout.splitlines() == [
         "True demos.stalled_console_demo [] 0",
         "True []",
-        "True 0 ['a=3 b=z']",
+        "True 0 ['a=3 b=z', 'LOUD'] ['str', 'str']",
     ]
 
 
