@@ -78,27 +78,30 @@ py::object gather(const Globals &g, const py::object &array3d, const py::array_t
     py::object np = g("np");
     py::object depth = inclusive(ka, kb);
     auto arr = py::reinterpret_borrow<py::array>(array3d);
-    const std::int64_t n_il = arr.shape(0), n_xl = arr.shape(1);
-    Py_ssize_t nk = arr.shape(2);
-    dcore::Strided3 s{static_cast<const char *>(arr.data()), {n_il, n_xl, nk},
-                      {arr.strides(0), arr.strides(1), arr.strides(2)}, static_cast<std::size_t>(arr.itemsize())};
     const std::int64_t *pi = i_array.data(), *pj = j_array.data();
-    int axis = 0;
-    const std::int64_t bad = dcore::first_trace_outside(s, pi, pj, static_cast<std::size_t>(n_trace), &axis);
-    if (bad >= 0) {
+    if (arr.ndim() >= 2) {
         // Rows before FRST or past LAST: refused as one past the end is, never counted from the far end.
-        PyErr_Format(PyExc_IndexError, "index %lld is out of bounds for axis %d with size %lld",
-                     static_cast<long long>(axis == 0 ? pi[bad] : pj[bad]), axis,
-                     static_cast<long long>(s.shape[axis]));
-        throw py::error_already_set();
+        const dcore::Strided3 lines{nullptr, {arr.shape(0), arr.shape(1), 0}, {0, 0, 0}, 0};
+        int axis = 0;
+        const std::int64_t bad = dcore::first_trace_outside(lines, pi, pj, static_cast<std::size_t>(n_trace), &axis);
+        if (bad >= 0) {
+            PyErr_Format(PyExc_IndexError, "index %lld is out of bounds for axis %d with size %lld",
+                         static_cast<long long>(axis == 0 ? pi[bad] : pj[bad]), axis,
+                         static_cast<long long>(lines.shape[axis]));
+            throw py::error_already_set();
+        }
     }
-    if (n_trace == 0 || arr.dtype().attr("hasobject").cast<bool>()) {
-        // Nothing to copy in bulk: stack the traces one by one, as the plain algorithm does.
+    if (arr.ndim() != 3 || n_trace == 0 || arr.dtype().attr("hasobject").cast<bool>()) {
+        // Nothing to copy in bulk (or not a cube, which fails as the plain algorithm fails): stack
+        // the traces one by one.
         py::list traces;
         for (std::int64_t r = 0; r < n_trace; ++r)
             traces.append(array3d[py::make_tuple(pi[r], pj[r], depth)]);
         return np.attr("array")(traces);
     }
+    const Py_ssize_t nk = arr.shape(2);
+    const dcore::Strided3 s{static_cast<const char *>(arr.data()), {arr.shape(0), arr.shape(1), nk},
+                            {arr.strides(0), arr.strides(1), arr.strides(2)}, static_cast<std::size_t>(arr.itemsize())};
     Py_ssize_t k0, k1, kstep;
     PySlice_Unpack(depth.ptr(), &k0, &k1, &kstep);
     const Py_ssize_t count = PySlice_AdjustIndices(nk, &k0, &k1, kstep);
@@ -161,9 +164,14 @@ py::object cut_cube(const Globals &g, py::object array3d, py::object dict_vidx, 
     py::object xmax = upper_bound(kw, "xmax", *X);
     py::object ymin = lower_bound(kw, "ymin", *Y);
     py::object ymax = upper_bound(kw, "ymax", *Y);
+    // One statement each: the indexes are made in this order, so the first bad value is the one reported.
     py::object s = to_index(sec, *S);
-    py::object xr = inclusive(to_index(xmin, *X), to_index(xmax, *X));
-    py::object yr = inclusive(to_index(ymin, *Y), to_index(ymax, *Y));
+    py::object xa = to_index(xmin, *X);
+    py::object xb = to_index(xmax, *X);
+    py::object ya = to_index(ymin, *Y);
+    py::object yb = to_index(ymax, *Y);
+    py::object xr = inclusive(xa, xb);
+    py::object yr = inclusive(ya, yb);
     py::tuple sub;
     switch (shape_kind) {
         case 0: sub = py::make_tuple(s, xr, yr); break;   // [ia, ja..jb, ka..kb]

@@ -111,3 +111,23 @@ def test_named_arguments_and_docstring(cube):
     doc = cut_cube.__doc__
     assert doc.splitlines()[0] == "Cut 3D cube to 2D section."
     assert "xmin: integer, section minimum x to crop" in doc
+
+
+def test_bounds_become_indexes_in_order(cube):
+    # xmin, xmax, ymin, ymax are turned into indexes one after the other: the first bad one fails.
+    nan, ninf = float("nan"), float("-inf")
+    with pytest.raises(ValueError):
+        cut_cube(cube, VIDX, "iline", 100, xmin=nan, xmax=ninf)
+    with pytest.raises(ValueError):
+        cut_cube(cube, VIDX, "xline", 1, ymin=nan, ymax=ninf)
+    with pytest.raises(OverflowError):
+        cut_cube(cube, VIDX, "depth", 0, xmax=ninf, ymin=nan)
+
+
+def test_aline_on_an_array_that_is_not_a_cube_fails(cube):
+    line = np.array([[100, 1], [102, 2]])
+    # traces of a 4-D array are 2-D: no section can be made of them (no sample is read past its trace)
+    with pytest.raises(ValueError):
+        cut_cube(np.stack([cube, cube], axis=-1), VIDX, "aline", line)
+    with pytest.raises(IndexError):
+        cut_cube(cube[:, :, 0], VIDX, "aline", line)

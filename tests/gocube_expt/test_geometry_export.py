@@ -136,3 +136,16 @@ def test_replace_keeps_mode_and_links(tmp_path, printed):
     assert os.stat(target).st_mode & 0o777 == 0o640
     assert sorted(os.listdir(tmp_path)) == ["link.sgmt", "real.sgmt"]
 
+
+def test_pipe_is_written_not_replaced(tmp_path, printed):
+    import stat
+    fifo = tmp_path / "out.fifo"
+    os.mkfifo(fifo)
+    reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    try:
+        gx.write_sgmt(str(fifo), SGMT)
+        assert os.read(reader, 4096).decode() == SGMT_TEXT
+    finally:
+        os.close(reader)
+    assert stat.S_ISFIFO(os.stat(fifo).st_mode)
+    assert os.listdir(tmp_path) == ["out.fifo"]

@@ -82,11 +82,11 @@ template <typename Lines>
 void write_replacing(const Globals &g, const py::object &fn, Lines lines) {
     g("myprint")("--Writing--", fn);
     py::object open = g("open");
-    if (PyLong_Check(fn.ptr())) {  // an open descriptor: nothing to rename, write straight through
+    auto write_through = [&]() {
         py::object f = open(fn, "w");
         dorar::closing(f, [&] { lines([&](const py::str &line) { f.attr("write")(line); }); });
-        return;
-    }
+    };
+    if (PyLong_Check(fn.ptr())) return write_through();  // an open descriptor: nothing to rename
 
     py::module_ os = py::module_::import("os");
     py::object path = os.attr("path");
@@ -94,6 +94,8 @@ void write_replacing(const Globals &g, const py::object &fn, Lines lines) {
     py::object target = path.attr("realpath")(os.attr("fsdecode")(fn));
     if (path.attr("isdir")(target).cast<bool>()) os_error(EISDIR, fn);
     const bool exists = path.attr("exists")(target).cast<bool>();
+    // A device or a pipe (/dev/null, a FIFO) is written to, never replaced by a regular file.
+    if (exists && !path.attr("isfile")(target).cast<bool>()) return write_through();
     if (exists && !os.attr("access")(target, os.attr("W_OK")).cast<bool>()) os_error(EACCES, fn);
     py::object folder = path.attr("dirname")(target);
     py::object base = path.attr("basename")(target);
