@@ -9,26 +9,6 @@ namespace py = pybind11;
 
 namespace {
 
-// str(obj), as the builtin gives it: py::str would hand a str subclass back unconverted, skipping
-// its own __str__.
-py::str text_of(const py::handle &obj) {
-    PyObject *text = PyObject_Str(obj.ptr());
-    if (!text) throw py::error_already_set();
-    return py::reinterpret_steal<py::str>(text);
-}
-
-// `from module import name` inside a function: the name is returned, not bound in the module.
-py::object import_from(const char *module, const char *name) {
-    py::object mod = dorar::builtins().attr("__import__")(module, py::none(), py::none(),
-                                                          py::make_tuple(name), 0);
-    if (!py::hasattr(mod, name)) {
-        std::string msg = std::string("cannot import name '") + name + "' from '" + module + "'";
-        PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), py::none().ptr());
-        throw py::error_already_set();
-    }
-    return mod.attr(name);
-}
-
 void define_handler(py::module_ &m, const dorar::Globals &g) {
     dorar::ClassBuilder cb(m, "ConsoleWindowLogHandler",
                            py::make_tuple(g("logging").attr("Handler"), g("QObject")));
@@ -41,7 +21,7 @@ void define_handler(py::module_ &m, const dorar::Globals &g) {
         .def(
             "emit",
             [](py::object self, py::object logRecord) {
-                self.attr("sigLog").attr("emit")(text_of(logRecord.attr("getMessage")()));
+                self.attr("sigLog").attr("emit")(dorar::str_of(logRecord.attr("getMessage")()));
             },
             nullptr, py::arg("logRecord"));
     cb.build();
@@ -134,7 +114,7 @@ DORAR_MODULE(live_console_demo, m) {
     define_worker(m, g);
 
     dorar::def(m, "main", [g]() {
-        py::object QApplication = import_from("qtpy.QtWidgets", "QApplication");
+        py::object QApplication = dorar::import_name("qtpy.QtWidgets", "QApplication");
         py::object app = QApplication(g("sys").attr("argv"));
         py::object window = g("Window")();
         window.attr("show")();

@@ -12,14 +12,6 @@ namespace py = pybind11;
 
 namespace {
 
-// str(obj), as the builtin gives it: py::str would hand a str subclass back unconverted, skipping
-// its own __str__.
-py::str text_of(const py::handle &obj) {
-    PyObject *text = PyObject_Str(obj.ptr());
-    if (!text) throw py::error_already_set();
-    return py::reinterpret_steal<py::str>(text);
-}
-
 // The stream class: text written to it goes out as the messageWritten signal.
 void define_xstream(py::module_ &m, const dorar::Globals &g) {
     py::object builtins = dorar::builtins();
@@ -55,7 +47,7 @@ void define_xstream(py::module_ &m, const dorar::Globals &g) {
             "write",
             [](py::object self, py::object msg) {
                 if (py::bool_(self.attr("signalsBlocked")())) return;
-                self.attr("messageWritten").attr("emit")(text_of(msg));
+                self.attr("messageWritten").attr("emit")(dorar::str_of(msg));
             },
             nullptr, py::arg("msg"))
         .attr("stdout", builtins.attr("staticmethod")(stdout_fn))

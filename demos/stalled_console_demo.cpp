@@ -7,18 +7,6 @@
 
 namespace py = pybind11;
 
-namespace {
-
-// str(obj), as the builtin gives it: py::str would hand a str subclass back unconverted, skipping
-// its own __str__.
-py::str text_of(const py::handle &obj) {
-    PyObject *text = PyObject_Str(obj.ptr());
-    if (!text) throw py::error_already_set();
-    return py::reinterpret_steal<py::str>(text);
-}
-
-}  // namespace
-
 DORAR_MODULE(stalled_console_demo, m) {
     dorar::from_import(m, "PyQt4", {"QtGui"});
     dorar::import_as(m, "sys", "sys");
@@ -40,7 +28,7 @@ DORAR_MODULE(stalled_console_demo, m) {
         .def(
             "emit",
             [](py::object self, py::object logRecord) {
-                self.attr("textBox").attr("append")(text_of(logRecord.attr("getMessage")()));
+                self.attr("textBox").attr("append")(dorar::str_of(logRecord.attr("getMessage")()));
             },
             nullptr, py::arg("logRecord"));
     cb.build();

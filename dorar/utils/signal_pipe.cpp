@@ -40,19 +40,12 @@ py::object singleton(const std::shared_ptr<dorar::ClassRef> &ref, const Globals 
     return stream;
 }
 
-// str(obj), as the builtin gives it (a str subclass goes through its own __str__ too).
-py::str text_form(const py::handle &obj) {
-    PyObject *text = PyObject_Str(obj.ptr());
-    if (!text) throw py::error_already_set();
-    return py::reinterpret_steal<py::str>(text);
-}
-
 void build_signal_pipe(py::module_ &m, const Globals &g) {
     dorar::ClassBuilder cb(m, "SignalPipe", py::make_tuple(g("QObject")));
     cb.attr("textWritten", g("Signal")(g("str")))
         .def(
             "write",
-            [](py::object self, py::object text) { self.attr("textWritten").attr("emit")(text_form(text)); },
+            [](py::object self, py::object text) { self.attr("textWritten").attr("emit")(dorar::str_of(text)); },
             nullptr, py::arg("text"))
         .def("flush", [](py::object) {}, nullptr);
     cb.build();
@@ -74,7 +67,7 @@ py::object build_xstream(py::module_ &m, const Globals &g) {
             "write",
             [](py::object self, py::object msg) {
                 if (py::bool_(self.attr("signalsBlocked")())) return;  // dropped, not kept
-                self.attr("messageWritten").attr("emit")(text_form(msg));
+                self.attr("messageWritten").attr("emit")(dorar::str_of(msg));
             },
             nullptr, py::arg("msg"))
         .attr("stdout", dorar::builtins().attr("staticmethod")(stdout_fn))

@@ -54,17 +54,6 @@ inline py::list strings(std::initializer_list<const char *> items) {
     return out;
 }
 
-// `from module import name` inside a function: the name, or ImportError as the statement raises.
-inline py::object import_name(const char *module, const char *name) {
-    py::object mod = builtins().attr("__import__")(module, py::none(), py::none(), strings({name}), 0);
-    if (!py::hasattr(mod, name)) {
-        std::string msg = std::string("cannot import name '") + name + "' from '" + module + "'";
-        PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), py::none().ptr());
-        throw py::error_already_set();
-    }
-    return mod.attr(name);
-}
-
 // Connects `signal` to a closure that calls self.<method>(args...) and drops whatever the signal
 // carries. The closure holds only weak references, so a form is never kept alive by its own rows.
 template <typename... Args>

@@ -52,22 +52,36 @@ inline py::object import_as(py::module_ &m, const char *module, const char *as) 
     return mod;
 }
 
-// `from module import names...`: a missing name raises ImportError, as the statement does.
+// `from module import name`, the name's value: a missing name raises ImportError, as the statement
+// does. `globals` is the importing module's namespace (none inside a function body that has none).
+inline py::object import_name(const char *module, const char *name, py::object globals = py::none()) {
+    py::list fromlist;
+    fromlist.append(name);
+    py::object mod = builtins().attr("__import__")(module, globals, py::none(), fromlist, 0);
+    if (!py::hasattr(mod, name)) {
+        std::string msg = std::string("cannot import name '") + name + "' from '" + module + "'";
+        PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), py::none().ptr());
+        throw py::error_already_set();
+    }
+    return mod.attr(name);
+}
+
+// `from module import names...` at module level, bound in the module (under `as` where given).
 inline void from_import(py::module_ &m, const char *module, std::initializer_list<const char *> names,
                         std::initializer_list<const char *> as = {}) {
-    py::list fromlist;
-    for (auto n : names) fromlist.append(n);
-    py::object mod = builtins().attr("__import__")(module, m.attr("__dict__"), py::none(), fromlist, 0);
     auto alias = as.begin();
     for (auto n : names) {
-        if (!py::hasattr(mod, n)) {
-            std::string msg = std::string("cannot import name '") + n + "' from '" + module + "'";
-            PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), py::none().ptr());
-            throw py::error_already_set();
-        }
         const char *target = (alias != as.end()) ? *alias++ : n;
-        m.attr(target) = mod.attr(n);
+        m.attr(target) = import_name(module, n, m.attr("__dict__"));
     }
+}
+
+// str(obj) as the builtin gives it: py::str hands a str subclass back as it is, skipping its own
+// __str__.
+inline py::str str_of(const py::handle &obj) {
+    PyObject *text = PyObject_Str(obj.ptr());
+    if (!text) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(text);
 }
 
 // Module globals read when the code runs, so that a replaced attribute is seen (as in Python).
