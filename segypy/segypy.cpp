@@ -383,6 +383,12 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
     if (arr.ndim() != 2)
         raise(PyExc_ValueError, tg.label + ": the samples must be a two-dimensional array (samples x traces), not " +
                                     std::to_string(arr.ndim()) + "-dimensional");
+    // Only numbers become IEEE samples: a complex value would lose its imaginary part and an
+    // object or text array would be parsed or turn into NaNs.
+    const char kind = arr.dtype().kind();
+    if (kind != 'b' && kind != 'i' && kind != 'u' && kind != 'f')
+        raise(PyExc_TypeError, tg.label + ": the samples must be integer or real numbers, not " +
+                                   py::str(arr.dtype()).cast<std::string>());
     sg::Elem elem;
     if (!elem_of(arr.dtype(), &elem)) {
         arr = arr.attr("astype")(np.attr("float32"));
@@ -403,6 +409,10 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
     if (sg::fit_values(&dt_real, 1, 2, false, &dt_int) >= 0)
         raise(PyExc_ValueError, tg.label + ": sample interval " + py::repr(dt).cast<std::string>() +
                                     " microseconds does not fit the 2-byte header field (0 to 65535)");
+    // A non-zero interval is never written as 0 (no interval at all).
+    if (dt_int == 0 && dt_real != 0.0)
+        raise(PyExc_ValueError, tg.label + ": sample interval " + py::repr(dt).cast<std::string>() +
+                                    " microseconds would be written as 0 in the whole-microsecond header field");
     const auto dt16 = static_cast<std::uint16_t>(dt_int);
 
     std::vector<unsigned char> file_header(sg::kFileHeaderBytes, 0x40);  // EBCDIC blanks

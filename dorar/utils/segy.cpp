@@ -267,14 +267,15 @@ py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const p
     put_line_axis(g, vidx, "XL", xl_axis);
 
     // Depth axis: trace 0's sample count, and its interval in milliseconds, snapped to an
-    // integer when within 0.1 of one. An interval below 0.1 ms is never snapped to 0: that
-    // would put every sample at the same depth and write the cube back with no interval.
+    // integer when within 0.1 of one. A non-zero interval below 0.1 ms is never snapped to 0:
+    // that would put every sample at the same depth and write the cube back with no interval.
+    // An interval of exactly 0 is the integer 0.
     py::object dp_amnt = g("int")(ns[py::int_(0)]);
     py::object dt0 = headers[py::str("dt")][py::int_(0)];
     const double ncrt = py::float_(dt0).cast<double>() * 0.001;
     const double r = std::round(ncrt);
     py::object dp_ncrt;
-    if (std::fabs(r - ncrt) < 0.1 && r != 0.0)
+    if (std::fabs(r - ncrt) < 0.1 && (r != 0.0 || ncrt == 0.0))
         dp_ncrt = py::int_(static_cast<long long>(r));
     else
         dp_ncrt = py::float_(ncrt);

@@ -57,11 +57,12 @@ def test_volume_index_from_line_numbers_and_trace_zero(host):
     assert (vxyz, parm) == ({"vxyz": True}, {"DATA_VEL_TYPE": "seismic"})
 
 
-@pytest.mark.parametrize("dt, ncrt, last", [(3950, 4, 36), (4049, 4, 36), (2500, 2.5, 22.5), (500, 0.5, 4.5), (50, 0.05, 0.45)])
+@pytest.mark.parametrize("dt, ncrt, last", [(3950, 4, 36), (4049, 4, 36), (2500, 2.5, 22.5), (500, 0.5, 4.5), (50, 0.05, 0.45),
+                                           (0, 0, 0)])
 def test_sample_interval_is_snapped_only_near_an_integer(host, dt, ncrt, last):
     vidx = segy.get_cube_from_sth(grid_headers([1], [1], ns=10, dt=dt))[0]
     assert vidx["DP_NCRT"] == pytest.approx(ncrt) and vidx["DP_LAST"] == pytest.approx(last)
-    assert type(vidx["DP_NCRT"]) is (int if ncrt == 4 else float)
+    assert type(vidx["DP_NCRT"]) is type(vidx["DP_LAST"]) is (int if ncrt in (0, 4) else float)
 
 
 def test_single_line_axes_and_their_corner_traces(host):
