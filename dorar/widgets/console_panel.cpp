@@ -45,7 +45,10 @@ void build_console_panel(py::module_ &m, const Globals &g) {
         .def(
             "show_help",
             [g](py::object self) {
-                g("QMessageBox").attr("information")(self, g("_")("How to use"), g("_")(HELP_TEXT));
+                // One statement per call: the title is translated before the text, as written.
+                py::object information = g("QMessageBox").attr("information");
+                py::object title = g("_")("How to use");
+                information(self, title, g("_")(HELP_TEXT));
             },
             nullptr);
     cb.build();

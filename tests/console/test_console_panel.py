@@ -98,7 +98,8 @@ def test_buttons_and_help_go_through_the_host_helpers(panel, qtbot, monkeypatch)
     monkeypatch.setattr(cp, "create_toolbutton_help", create_help)
     monkeypatch.setattr(cp, "ima", type("Ima", (), {"icon": staticmethod(lambda n: icons.append(n) or None)}))
     import dorar.config.base as base
-    monkeypatch.setattr(base, "TRANSLATOR", lambda t: t.upper())
+    translated = []
+    monkeypatch.setattr(base, "TRANSLATOR", lambda t: translated.append(t) or t.upper())
     buttons = panel.setup_buttons()
     assert isinstance(buttons, tuple) and len(buttons) == 3
     assert icons == ["clear_text", "fromcursor"]
@@ -111,6 +112,7 @@ def test_buttons_and_help_go_through_the_host_helpers(panel, qtbot, monkeypatch)
         lambda *a: shown.append(a) or 1024)}))
     qtbot.mouseClick(buttons[2], Qt.LeftButton)
     assert shown == [(panel, "HOW TO USE", HELP.upper())] and panel.show_help() is None
+    assert translated[-4:] == ["How to use", HELP, "How to use", HELP]
 
 
 def test_clear_button_and_ctrl_l_empty_the_text_the_dummy_does_nothing(panel, qtbot):
