@@ -1,5 +1,5 @@
 // dorar.widgets.console_panel: the process log panel, a tool-button row over a text browser.
-#include <dorar/pymod.hpp>
+#include <dorar/tool_row.hpp>
 
 namespace py = pybind11;
 using dorar::Globals;
@@ -16,15 +16,7 @@ void build_console_panel(py::module_ &m, const Globals &g) {
               g("QWidget").attr("__init__")(self, parent);
               // The text area comes first: the clear button is bound to it.
               self.attr("textBrowser") = g("TextBrowserBase")(self);
-              py::object row = g("QHBoxLayout")();
-              for (py::handle button : self.attr("setup_buttons")()) {
-                  button.attr("setIconSize")(g("QSize")(16, 16));
-                  row.attr("addWidget")(button);
-              }
-              if (py::bool_(options_button)) {
-                  row.attr("addStretch")();
-                  row.attr("addWidget")(options_button, py::arg("alignment") = g("Qt").attr("AlignRight"));
-              }
+              py::object row = dorar::tool_row(g, self.attr("setup_buttons")(), options_button);
               self.attr("setLayout")(g("create_plugin_layout")(row, self.attr("textBrowser")));
           },
           nullptr, py::arg("parent") = py::none(), py::arg("options_button") = py::none())

@@ -1,5 +1,5 @@
 // dorar.widgets.scene_panel: the 2D plot panel, a tool-button row over a plot canvas.
-#include <dorar/pymod.hpp>
+#include <dorar/tool_row.hpp>
 
 namespace py = pybind11;
 using dorar::Globals;
@@ -23,17 +23,7 @@ void build_scene_panel(py::module_ &m, const Globals &g) {
               g("QWidget").attr("__init__")(self, parent);
               self.attr("parent") = parent;
               self.attr("base") = g("PlotBase")(py::arg("parent") = self, py::arg("name") = name);
-              py::object row = g("QHBoxLayout")();
-              for (py::handle button : self.attr("setup_buttons")()) {
-                  button.attr("setIconSize")(g("QSize")(16, 16));
-                  row.attr("addWidget")(button);
-              }
-              if (py::bool_(options_button)) {
-                  row.attr("addStretch")();
-                  // Aligned right with no stretch of its own: given by position, the flag would be
-                  // taken as a stretch factor and the button would widen across the row.
-                  row.attr("addWidget")(options_button, py::arg("alignment") = g("Qt").attr("AlignRight"));
-              }
+              py::object row = dorar::tool_row(g, self.attr("setup_buttons")(), options_button);
               self.attr("setLayout")(g("create_plugin_layout")(row, self.attr("base")));
               self.attr("base").attr("canvas").attr("show")();
           },
