@@ -1,4 +1,6 @@
 """Cube export to a parameter file and to a Voxet file."""
+import types
+
 import pytest
 
 from dorar.gocube.cube import Cube
@@ -54,6 +56,26 @@ def test_parms_current_property(make):
     with pytest.raises(ValueError, match="'gone' is not in list"):
         d.load_object()
     assert items(d.property.combobox) == ["A", "B"]
+
+
+def test_parms_pick_reads_the_cube_before_the_combo_box(make):
+    reads = []
+
+    def recorded(name):
+        def get(self):
+            reads.append(name)
+            return self.__dict__["_" + name]
+
+        def put(self, value):
+            self.__dict__["_" + name] = value
+        return property(get, put)
+
+    Rec = type("Rec", (parms.Dialog,), {"object": recorded("object"), "property": recorded("property")})
+    d = make(types.SimpleNamespace(Dialog=Rec))
+    d.object = cube("c1", ["A"], current="A")
+    reads.clear()
+    d.load_object()
+    assert reads == ["object", "property"]
 
 
 def test_voxet_rows_and_translated_hint(translator, make):

@@ -1,5 +1,6 @@
 """The value-range subset form: rows, the pick hook, the request and its real-or-none limits."""
 import math
+import types
 
 import pytest
 
@@ -47,6 +48,26 @@ def test_pick_names_the_output_and_lists_the_properties(make):
     rec = Recorder(d.sig_start)
     d.apply()
     assert rec.calls == [("tops", "kept", "depth", 0.1, None)]
+
+
+def test_pick_reads_the_object_before_the_combo_box(make):
+    reads = []
+
+    def recorded(name):
+        def get(self):
+            reads.append(name)
+            return self.__dict__["_" + name]
+
+        def put(self, value):
+            self.__dict__["_" + name] = value
+        return property(get, put)
+
+    Rec = type("Rec", (V.Dialog,), {"object": recorded("object"), "prop": recorded("prop")})
+    d = make(types.SimpleNamespace(Dialog=Rec))
+    d.object = point_set("wells", ["Z"], current="Z")
+    reads.clear()
+    d.load_object()
+    assert reads == ["object", "prop"]
 
 
 def test_the_request_goes_out_once_per_press(make):

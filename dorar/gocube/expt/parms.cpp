@@ -35,7 +35,9 @@ DORAR_MODULE(parms, m) {
              })
         .def("load_object",
              [](py::object self) {
-                 dorar::form::select_properties(self.attr("property").attr("combobox"), self.attr("object"));
+                 // One statement per read: the picked cube is read before the combo box, as written.
+                 py::object cube = self.attr("object");
+                 dorar::form::select_properties(self.attr("property").attr("combobox"), cube);
              })
         .build();
 

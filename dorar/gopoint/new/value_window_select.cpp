@@ -54,7 +54,9 @@ DORAR_MODULE(value_window_select, m) {
              [](py::object self) {
                  py::object point_name = self.attr("grabob").attr("lineedit").attr("edit").attr("text")();
                  self.attr("newPoint").attr("edit").attr("setText")(point_name + py::str("_pt"));
-                 dorar::form::select_properties(self.attr("prop").attr("combobox"), self.attr("object"));
+                 // One statement per read: the picked object is read before the combo box, as written.
+                 py::object object = self.attr("object");
+                 dorar::form::select_properties(self.attr("prop").attr("combobox"), object);
              })
         .build();
 
