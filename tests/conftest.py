@@ -43,3 +43,9 @@ def runner():
 @pytest.fixture
 def python():
     return run_python
+
+
+def import_error_text(name, module):
+    """The interpreter's text for `from module import name` when the name is missing."""
+    import importlib.util
+    return "cannot import name %r from %r (%s)" % (name, module, importlib.util.find_spec(module).origin)

@@ -128,24 +128,11 @@ py::object chunk_store(const Globals &g, const py::object &array, const py::obje
     return std::move(chunks);
 }
 
-// `from module import a, b` inside a function: the names are handed back, not bound globally.
-std::pair<py::object, py::object> import_pair(const py::module_ &m, const char *module, const char *a, const char *b) {
-    py::list fromlist;
-    fromlist.append(a);
-    fromlist.append(b);
-    py::object mod = dorar::builtins().attr("__import__")(module, m.attr("__dict__"), py::none(), fromlist, 0);
-    for (const char *n : {a, b})
-        if (!py::hasattr(mod, n)) {
-            py::str msg(std::string("cannot import name '") + n + "' from '" + module + "'");
-            PyErr_SetImportError(msg.ptr(), py::str(module).ptr(), py::none().ptr());
-            throw py::error_already_set();
-        }
-    return {mod.attr(a), mod.attr(b)};
-}
-
 void main_program(const py::module_ &m, const Globals &g) {
     py::object sqlite3 = py::module_::import("sqlite3");
-    auto [adapt_array, convert_array] = import_pair(m, "dorar.utils.sqlite_array", "adapt_array", "convert_array");
+    // from dorar.utils.sqlite_array import adapt_array, convert_array
+    py::object adapt_array = dorar::import_name("dorar.utils.sqlite_array", "adapt_array", m.attr("__dict__"));
+    py::object convert_array = dorar::import_name("dorar.utils.sqlite_array", "convert_array", m.attr("__dict__"));
     py::object np = g("np");
     sqlite3.attr("register_adapter")(np.attr("ndarray"), adapt_array);
     sqlite3.attr("register_converter")("ARRAY", convert_array);

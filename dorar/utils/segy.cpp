@@ -109,21 +109,6 @@ std::vector<py::object> unpack(const py::object &obj, std::size_t n) {
     return out;
 }
 
-// `from module import name` inside a function: the name only, ImportError when it is missing.
-py::object import_name(const py::object &globals, const char *module, const char *name) {
-    py::list fromlist;
-    fromlist.append(name);
-    py::object mod = dorar::builtins().attr("__import__")(module, globals, none(), fromlist, 0);
-    if (!py::hasattr(mod, name)) {
-        py::object file = py::getattr(mod, "__file__", none());
-        std::string where = file.is_none() ? "unknown location" : py::str(file).cast<std::string>();
-        std::string msg = std::string("cannot import name '") + name + "' from '" + module + "' (" + where + ")";
-        PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), file.ptr());
-        throw py::error_already_set();
-    }
-    return mod.attr(name);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Trace-header arrays
 
@@ -307,7 +292,7 @@ py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const p
             sgmt[py::str(p + "_CRSX")] = scaled_coordinate(x, scalar, k, rule);
             sgmt[py::str(p + "_CRSY")] = scaled_coordinate(y, scalar, k, rule);
         }
-        py::object Survey = import_name(globals, "dorar.gosurvey.survey", "Survey");
+        py::object Survey = dorar::import_name("dorar.gosurvey.survey", "Survey", globals);
         survey = Survey("survey_from_segy");
         survey.attr("set_geometry")(sgmt);
         survey.attr("initialize")();
@@ -375,7 +360,7 @@ py::object load_cube(const Globals &g, const py::object &globals, const py::obje
         object_name = path.attr("splitext")(tail)[py::int_(0)];
     }
     py::dict hdr;
-    py::object Cube = import_name(globals, "dorar.gocube.cube", "Cube");
+    py::object Cube = dorar::import_name("dorar.gocube.cube", "Cube", globals);
     py::object cube = Cube(object_name);
     g("read_segy")(cube, fufn, py::arg("survey") = survey, py::arg("hdr") = hdr);
     for (const char *step : {"calc_prop_percentile", "init_xyz_range", "set_section_number", "init_colormap",

@@ -59,8 +59,10 @@ inline py::object import_name(const char *module, const char *name, py::object g
     fromlist.append(name);
     py::object mod = builtins().attr("__import__")(module, globals, py::none(), fromlist, 0);
     if (!py::hasattr(mod, name)) {
-        std::string msg = std::string("cannot import name '") + name + "' from '" + module + "'";
-        PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), py::none().ptr());
+        py::object file = py::getattr(mod, "__file__", py::none());
+        std::string where = file.is_none() ? "unknown location" : py::str(file).cast<std::string>();
+        std::string msg = std::string("cannot import name '") + name + "' from '" + module + "' (" + where + ")";
+        PyErr_SetImportError(py::str(msg).ptr(), py::str(module).ptr(), file.ptr());
         throw py::error_already_set();
     }
     return mod.attr(name);

@@ -5,7 +5,7 @@ import pytest
 from qtpy.QtCore import QMetaMethod
 from qtpy.QtWidgets import QWidget
 
-from conftest import run_module, run_python
+from conftest import run_module, run_python, import_error_text
 from formkit import make, rows  # noqa: F401 (fixture)
 
 # module, title, signal signature, methods after __init__, labels of the labelled rows
@@ -69,7 +69,7 @@ def test_imports_in_order_show_nothing_and_fail_on_a_missing_name():
     assert r.returncode == 0, r.stderr
     assert r.stdout.splitlines() == [
         "['os', 'qtpy.QtCore', 'dorar.config.base', 'dorar.widgets.quickform']", "app None",
-        "cannot import name 'vidx_format_dtype' from 'dorar.gocube.function'"]
+        import_error_text('vidx_format_dtype', 'dorar.gocube.function')]
 
 
 def test_titles_translated_once_at_import_labels_at_each_construction():

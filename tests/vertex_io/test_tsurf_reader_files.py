@@ -6,7 +6,7 @@ import struct
 import numpy as np
 import pytest
 
-from conftest import run_python
+from conftest import run_python, import_error_text
 from dorar.gotsurf.impt import tsurf_reader as T
 
 SURFACE = (
@@ -255,7 +255,7 @@ def test_imports_in_order_and_a_missing_host_class():
     assert r.stdout.splitlines() == [
         "['os', 'numpy', 'dorar.gotsurf.surface']",
         "['Tsurface', 'load_gocad_tsurf', 'np', 'os', 'read_gocad_tsurf']",
-        "cannot import name 'Tsurface' from 'dorar.gotsurf.surface'"]
+        import_error_text('Tsurface', 'dorar.gotsurf.surface')]
 
 
 def test_the_file_is_closed_after_success_and_failure(write, monkeypatch):
