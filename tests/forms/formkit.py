@@ -22,6 +22,20 @@ class Recorder:
         return self.calls[-1]
 
 
+def reading_subclass(dialog_class, names, reads):
+    """A subclass of `dialog_class` whose attributes `names` append their name to `reads` when read."""
+    def recorded(name):
+        def get(self):
+            reads.append(name)
+            return self.__dict__["_" + name]
+
+        def put(self, value):
+            self.__dict__["_" + name] = value
+        return property(get, put)
+
+    return type("Rec", (dialog_class,), {name: recorded(name) for name in names})
+
+
 def fill_frame(dialog, *texts):
     for name, text in zip(FRAME_FIELDS, texts):
         getattr(dialog.frame, name).setText(text)

@@ -5,7 +5,7 @@ import pytest
 
 from dorar.gocube.cube import Cube
 from dorar.gocube.expt import parms, voxet
-from formkit import Recorder, make, rows, translator  # noqa: F401 (fixtures)
+from formkit import Recorder, make, reading_subclass, rows, translator  # noqa: F401 (fixtures)
 
 
 def cube(name, props=(), current=None):
@@ -60,17 +60,7 @@ def test_parms_current_property(make):
 
 def test_parms_pick_reads_the_cube_before_the_combo_box(make):
     reads = []
-
-    def recorded(name):
-        def get(self):
-            reads.append(name)
-            return self.__dict__["_" + name]
-
-        def put(self, value):
-            self.__dict__["_" + name] = value
-        return property(get, put)
-
-    Rec = type("Rec", (parms.Dialog,), {"object": recorded("object"), "property": recorded("property")})
+    Rec = reading_subclass(parms.Dialog, ("object", "property"), reads)
     d = make(types.SimpleNamespace(Dialog=Rec))
     d.object = cube("c1", ["A"], current="A")
     reads.clear()

@@ -6,6 +6,7 @@ import pytest
 
 from dorar.widgets import quickform
 from dorar.gopoint.new import value_window_select as V
+from formkit import reading_subclass
 from pointkit import Recorder, make, one_of_each_kind, pickable, point_set, rows, translator  # noqa: F401
 
 
@@ -52,17 +53,7 @@ def test_pick_names_the_output_and_lists_the_properties(make):
 
 def test_pick_reads_the_object_before_the_combo_box(make):
     reads = []
-
-    def recorded(name):
-        def get(self):
-            reads.append(name)
-            return self.__dict__["_" + name]
-
-        def put(self, value):
-            self.__dict__["_" + name] = value
-        return property(get, put)
-
-    Rec = type("Rec", (V.Dialog,), {"object": recorded("object"), "prop": recorded("prop")})
+    Rec = reading_subclass(V.Dialog, ("object", "prop"), reads)
     d = make(types.SimpleNamespace(Dialog=Rec))
     d.object = point_set("wells", ["Z"], current="Z")
     reads.clear()
