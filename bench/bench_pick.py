@@ -19,11 +19,17 @@ IMAGE[2, 2] = [7, 0, 0, 0]
 
 
 class Canvas:
+    physical_size = (800, 600)
+
     class transforms:
         class canvas_transform:
             @staticmethod
             def map(pos):
                 return np.array([pos[0], pos[1], 0, 1.0])
+
+        @staticmethod
+        def configure(**kwargs):
+            pass
 
     @staticmethod
     def render(region, bgcolor=None):

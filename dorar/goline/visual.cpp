@@ -95,6 +95,18 @@ std::uint32_t identifier_in(const Globals &g, const py::object &image, std::uint
     return dcore::choose_identifier(values.data(), values.size(), n);
 }
 
+// Makes the canvas's next render of a region draw that region. Its transform system applies the
+// mapping of a render region only when it differs from the mapping it last applied, but leaving a
+// region puts the canvas transform back to identity without forgetting that region: a second
+// render of the same region then draws the canvas's lower-left corner (vispy 0.6). Configuring the
+// idle state through a rectangle (the whole framebuffer onto itself) changes no transform and
+// leaves the identity as the mapping last applied, so the coming region is mapped afresh.
+void forget_render_region(const py::object &canvas) {
+    py::tuple size = canvas.attr("physical_size");
+    canvas.attr("transforms").attr("configure")(py::arg("fbo_size") = size,
+                                               py::arg("fbo_rect") = py::make_tuple(0, 0, size[0], size[1]));
+}
+
 }  // namespace
 
 DORAR_MODULE(visual, m) {
@@ -179,6 +191,7 @@ DORAR_MODULE(visual, m) {
                         line.attr("visible") = false;
                         self.attr("host_dob").attr("update_vs3d")(py::arg("face_color") = ids);
                         py::tuple region = py::make_tuple(x - radius, y - radius, side, side);
+                        forget_render_region(canvas);
                         image = canvas.attr("render")(region, py::arg("bgcolor") = py::make_tuple(0, 0, 0, 0));
                     },
                     [&] {

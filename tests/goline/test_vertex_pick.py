@@ -34,8 +34,10 @@ class FakeCanvas:
     def __init__(self, vis, ids):
         self.vis, self.log, self.seen = vis, [], {}
         self.image = np.array([rgba(int(i)) for i in np.ravel(ids)], dtype=np.uint8).reshape(5, 5, 4)
+        self.physical_size = (240, 200)
         self.transforms = type("T", (), {})()
         self.transforms.canvas_transform = Transform(self.log)
+        self.transforms.configure = lambda **kw: self.log.append(("configure", kw))
 
     def render(self, region, bgcolor=None):
         self.log.append(("render", region, bgcolor))
@@ -80,7 +82,9 @@ def test_colour_pass_then_restore(line, capsys):
     vis.update_gl_state(blend=False)
     canvas, out = pick(vis, block(centre=4), capsys)
     assert canvas.log[0] == ("map", (40, 60))
-    assert canvas.log[1] == ("render", (38.5, 138.0, 5, 5), (0, 0, 0, 0))  # not rounded
+    # the region mapping the canvas last applied is the idle one, so the region is mapped afresh
+    assert canvas.log[1] == ("configure", {"fbo_size": (240, 200), "fbo_rect": (0, 0, 240, 200)})
+    assert canvas.log[2] == ("render", (38.5, 138.0, 5, 5), (0, 0, 0, 0))  # not rounded
     assert canvas.seen["blend"] is False and canvas.seen["line_visible"] is False
     expected = np.array([rgba(k + 1) for k in range(N)], dtype=np.float32) / np.float32(255)
     np.testing.assert_array_equal(canvas.seen["faces"], expected)
@@ -196,7 +200,7 @@ faces[3] = [0, 1, 0, 1]
 line.update_vs3d(face_color=faces)
 for _ in range(5):
     app.process_events()
-canvas.render()
+view_before = canvas.render()
 
 class Event:
     def __init__(self, pos):
@@ -204,7 +208,9 @@ class Event:
 
 to_canvas = vis.get_transform("visual", "canvas")
 picked = []
-for k in range(10):
+# every vertex once, then the last one twice more and two vertices alternately: a region rendered
+# again must show the same markers
+for k in list(range(10)) + [9, 9, 4, 9, 4, 4]:
     p = to_canvas.map(xyz[k])
     vis.query_in_3d(canvas, Event((p[0] / p[3], p[1] / p[3])))
     picked.append(line.printed.pop()[0] if line.printed else None)
@@ -215,6 +221,7 @@ vis.query_in_3d(canvas, Event((2, 2)))
 print(json.dumps({"picked": picked, "mid": [p[0] for p in line.printed],
                   "faces": vis._markers._data["a_bg_color"].tolist(),
                   "line_visible": bool(vis._line.visible),
+                  "view_kept": bool((canvas.render() == view_before).all()),
                   "blend": vis._markers._vshare.gl_state["blend"]}))
 """
 
@@ -235,10 +242,10 @@ def test_a_click_on_a_rendered_line_picks_the_vertex(camera):
     assert r.returncode == 0, r.stderr
     out = r.stdout.strip().splitlines()
     result = json.loads(out[-1])
-    assert result["picked"] == list(range(10))
+    assert result["picked"] == list(range(10)) + [9, 9, 4, 9, 4, 4]
     assert result["mid"] == []
     assert out[-3:-1] == ["No vertex is clicked"] * 2
     expected = [[1, 1, 0, 1]] * 10
     expected[3] = [0, 1, 0, 1]
     assert result["faces"] == expected
-    assert result["line_visible"] is True and result["blend"] is True
+    assert result["line_visible"] is True and result["blend"] is True and result["view_kept"]
