@@ -13,11 +13,6 @@ const char *const AUTO = "Auto";
 const char *const EQUAL = "Equal";
 const char *const FIXED = "Fixed";
 
-// Each radio button carries the word it stands for, so a checked button is recognised whatever
-// text it shows: a label translated in another language than the current one, or one to which a
-// desktop style has added accelerator marks.
-const char *const METHOD_PROPERTY = "method";
-
 const char *const LOAD_STATE_DOC = "\n        -i- state : dictionary.\n        Load current state and show it in dialog.\n        ";
 
 }  // namespace
@@ -52,8 +47,6 @@ DORAR_MODULE(view_scaling, m) {
                  py::object rb_equal = g("QRadioButton")(_(EQUAL));
                  py::object rb_fixed = g("QRadioButton")(_(FIXED));
                  const py::object buttons[3] = {rb_auto, rb_equal, rb_fixed};
-                 const char *const words[3] = {AUTO, EQUAL, FIXED};
-                 for (int i = 0; i < 3; ++i) buttons[i].attr("setProperty")(METHOD_PROPERTY, words[i]);
                  self.attr("rbAuto") = rb_auto;
                  self.attr("rbEqual") = rb_equal;
                  self.attr("rbFixed") = rb_fixed;
@@ -77,19 +70,12 @@ DORAR_MODULE(view_scaling, m) {
             "set_method",
             [_](py::object self, py::object rb) {
                 if (!rb.attr("isChecked")().cast<bool>()) return;  // the button losing the selection
-                py::object word = rb.attr("property")(METHOD_PROPERTY);
-                if (word.is_none()) {
-                    // Not one of the form's own buttons: known by its text, compared with the labels
-                    // in the current language (the first equal one wins).
-                    for (const char *w : {AUTO, EQUAL, FIXED}) {
-                        if (rb.attr("text")().equal(_(w))) {
-                            word = py::str(w);
-                            break;
-                        }
-                    }
-                }
+                // A checked button is known by the text it shows now, compared with the label of
+                // each method in the current language, translated just before its comparison; the
+                // first equal one wins.
                 for (const char *w : {AUTO, EQUAL, FIXED}) {
-                    if (!word.equal(py::str(w))) continue;
+                    py::object text = rb.attr("text")();
+                    if (!text.equal(_(w))) continue;
                     self.attr("method") = py::str(w);
                     // The ratio is only the canvas's while "Fixed" is chosen.
                     self.attr("ratio").attr("setEnabled")(std::string(w) == FIXED);

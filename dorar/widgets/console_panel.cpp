@@ -16,7 +16,7 @@ void build_console_panel(py::module_ &m, const Globals &g) {
               g("QWidget").attr("__init__")(self, parent);
               // The text area comes first: the clear button is bound to it.
               self.attr("textBrowser") = g("TextBrowserBase")(self);
-              py::object row = dorar::tool_row(g, self.attr("setup_buttons")(), options_button);
+              py::object row = dorar::tool_row(g, self, options_button);
               self.attr("setLayout")(g("create_plugin_layout")(row, self.attr("textBrowser")));
           },
           nullptr, py::arg("parent") = py::none(), py::arg("options_button") = py::none())

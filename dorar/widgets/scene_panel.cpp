@@ -23,7 +23,7 @@ void build_scene_panel(py::module_ &m, const Globals &g) {
               g("QWidget").attr("__init__")(self, parent);
               self.attr("parent") = parent;
               self.attr("base") = g("PlotBase")(py::arg("parent") = self, py::arg("name") = name);
-              py::object row = dorar::tool_row(g, self.attr("setup_buttons")(), options_button);
+              py::object row = dorar::tool_row(g, self, options_button);
               self.attr("setLayout")(g("create_plugin_layout")(row, self.attr("base")));
               self.attr("base").attr("canvas").attr("show")();
           },

@@ -52,12 +52,19 @@ inline py::object import_as(py::module_ &m, const char *module, const char *as) 
     return mod;
 }
 
-// `from module import name`, the name's value: a missing name raises ImportError, as the statement
-// does. `globals` is the importing module's namespace (none inside a function body that has none).
-inline py::object import_name(const char *module, const char *name, py::object globals = py::none()) {
-    py::list fromlist;
-    fromlist.append(name);
-    py::object mod = builtins().attr("__import__")(module, globals, py::none(), fromlist, 0);
+// The module that `from module import a, b, ...` imports: one __import__ with every name in its
+// fromlist. `globals` is the importing module's namespace (none inside a function body that has none).
+inline py::object import_from(const char *module, std::initializer_list<const char *> names,
+                              py::object globals = py::none()) {
+    py::tuple fromlist(names.size());
+    std::size_t i = 0;
+    for (auto n : names) fromlist[i++] = py::str(n);
+    return builtins().attr("__import__")(module, globals, py::none(), fromlist, 0);
+}
+
+// One name taken from the module that import_from gave: a missing name raises ImportError, as the
+// statement does.
+inline py::object take_name(const py::object &mod, const char *module, const char *name) {
     if (!py::hasattr(mod, name)) {
         py::object file = py::getattr(mod, "__file__", py::none());
         std::string where = file.is_none() ? "unknown location" : py::str(file).cast<std::string>();
@@ -68,13 +75,20 @@ inline py::object import_name(const char *module, const char *name, py::object g
     return mod.attr(name);
 }
 
-// `from module import names...` at module level, bound in the module (under `as` where given).
+// `from module import name`, the name's value.
+inline py::object import_name(const char *module, const char *name, py::object globals = py::none()) {
+    return take_name(import_from(module, {name}, std::move(globals)), module, name);
+}
+
+// `from module import names...` at module level: one import, then each name taken and bound in the
+// module in order (under `as` where given).
 inline void from_import(py::module_ &m, const char *module, std::initializer_list<const char *> names,
                         std::initializer_list<const char *> as = {}) {
+    py::object mod = import_from(module, names, m.attr("__dict__"));
     auto alias = as.begin();
     for (auto n : names) {
         const char *target = (alias != as.end()) ? *alias++ : n;
-        m.attr(target) = import_name(module, n, m.attr("__dict__"));
+        m.attr(target) = take_name(mod, module, n);
     }
 }
 

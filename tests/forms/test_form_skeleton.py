@@ -40,8 +40,8 @@ def test_class_body_and_constructor(make, dotted, title, signature, methods, lab
     assert [k for k in vars(M.Dialog) if not k.startswith("__") or k == "__init__"] == \
         ["NAME", "sig_start", "__init__"] + methods           # no HELP_BODY in these five
     parent = QWidget()
-    for d in (make(M), make(M, parent=parent), make(M, parent)):
-        assert d.parent() in (None, parent) and d.windowTitle() == title and d.rows() == labels
+    for d, given in ((make(M), None), (make(M, parent=parent), parent), (make(M, parent), parent)):
+        assert d.parent() is given and d.windowTitle() == title and d.rows() == labels
         assert [type(r).__name__ for r in rows(d)].count("ActionRow") == 1      # setup_page ran once
         assert type(rows(d)[-1]).__name__ == "ActionRow"
     parent.deleteLater()
@@ -60,16 +60,21 @@ def test_imports_in_order_show_nothing_and_fail_on_a_missing_name():
         "from qtpy.QtWidgets import QApplication\n"
         "print('app', QApplication.instance())\n"
         "import dorar.gocube.function as f\n"
-        "del f.vidx_format_dtype\n"
+        "del f.vidx_dict2list, f.vidx_format_dtype\n"
+        "calls = []\n"
+        "builtins.__import__ = lambda name, *a: (calls.append((name,) + a[2:3]), real(name, *a))[1]\n"
         "try:\n"
         "    import dorar.gocube.new.region_carve\n"
         "except ImportError as e:\n"
-        "    print(e)\n",
+        "    print(e)\n"
+        "print([c for c in calls if c[0] == 'dorar.gocube.function'])\n",
         env={"DORAR_FORM_CLOSE_AFTER": "0"})
     assert r.returncode == 0, r.stderr
     assert r.stdout.splitlines() == [
         "['os', 'qtpy.QtCore', 'dorar.config.base', 'dorar.widgets.quickform']", "app None",
-        import_error_text('vidx_format_dtype', 'dorar.gocube.function')]
+        # the sub-cube form takes both host helpers in one import, in this order
+        import_error_text('vidx_dict2list', 'dorar.gocube.function'),
+        "[('dorar.gocube.function', ('vidx_dict2list', 'vidx_format_dtype'))]"]
 
 
 def test_titles_translated_once_at_import_labels_at_each_construction():

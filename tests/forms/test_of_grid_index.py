@@ -25,6 +25,10 @@ def test_rows_in_order(translator, make):
     assert d.windowTitle() == "New cube from volume indexes" and d.method == "zeros"
 
 
+# Two axes of their own, against which each case is placed on every axis in turn.
+OTHERS = [(("2", "20", "3"), (2, 20, 3, 7)), (("-5", "-50", "-9"), (-5, -50, -9, 6))]
+
+
 @pytest.mark.parametrize("axis,sent", [
     (("1", "10", "2"), (1, 9, 2, 5)),          # 4.5 + 1 -> 5, last snapped down onto the grid
     (("0", "100", "4"), (0, 100, 4, 26)),
@@ -37,14 +41,17 @@ def test_counts_and_snapped_lasts(make, axis, sent):
     d = make(M)
     d.property.edit.setText("amp")
     rec = Recorder(d.sig_start)
-    fill_frame(d, *axis * 3)
-    d.apply()
-    d.apply()
-    assert len(rec.calls) == 2
-    vidx, cube, prop, method = rec.last
-    assert list(vidx) == KEYS and list(vidx.values()) == list(sent) * 3
-    assert all(type(v) is int for v in vidx.values())
-    assert (cube, prop, method) == ("", "amp", "zeros")
+    for at in range(3):
+        texts, values = [o[0] for o in OTHERS], [o[1] for o in OTHERS]
+        texts.insert(at, axis)
+        values.insert(at, sent)
+        fill_frame(d, *sum(texts, ()))
+        d.apply()
+        vidx, cube, prop, method = rec.last
+        assert list(vidx.items()) == list(zip(KEYS, sum(values, ())))
+        assert all(type(v) is int for v in vidx.values())
+        assert (cube, prop, method) == ("", "amp", "zeros")
+    assert len(rec.calls) == 3
 
 
 @pytest.mark.parametrize("texts,error", [

@@ -16,9 +16,9 @@ VIDX = {"IL_FRST": 100, "IL_LAST": 120, "IL_NCRT": 2, "IL_AMNT": 11,
         "XL_FRST": 5, "XL_LAST": 9, "XL_NCRT": 1, "XL_AMNT": 5,
         "DP_FRST": 0.0, "DP_LAST": 2.0, "DP_NCRT": 0.5, "DP_AMNT": 5}
 
-SGMT = {"P1_ILNO": 1, "P1_XLNO": 1, "P1_CRSX": 1000.5, "P1_CRSY": 2000.25,
-        "P2_ILNO": 1, "P2_XLNO": 50, "P2_CRSX": 1000.5, "P2_CRSY": 2490.25,
-        "P3_ILNO": 80, "P3_XLNO": 1, "P3_CRSX": 1790.5, "P3_CRSY": 2000.25}
+SGMT = {"P1_ILNO": 10, "P1_XLNO": 3, "P1_CRSX": 1000.5, "P1_CRSY": 2000.25,
+        "P2_ILNO": 10, "P2_XLNO": 50, "P2_CRSX": 1000.5, "P2_CRSY": 2490.25,
+        "P3_ILNO": 80, "P3_XLNO": 3, "P3_CRSX": 1790.5, "P3_CRSY": 2000.25}
 
 PARM = {"PANEL_INC": 12.5, "PANEL_UNIT": "m", "PNDX": 12.5, "PNDY": 0.0,
         "TRACE_INC": 25.0, "TRACE_UNIT": "m", "TRDX": 0.0, "TRDY": 25.0,
@@ -89,8 +89,8 @@ def test_vxyz_table_edges(host, change, row, col, expected):
 def test_sgmt_and_parm_tables(host):
     rows, cols = table_of(host, gf.dict_sgmt_table, SGMT, "Survey geometry")
     assert cols == ["Corner", "ILNO", "XLNO", "X", "Y"]
-    assert typed(rows) == typed([["Point A", 1, 1, 1000.5, 2000.25], ["Point B", 1, 50, 1000.5, 2490.25],
-                                 ["Point C", 80, 1, 1790.5, 2000.25]])
+    assert typed(rows) == typed([["Point A", 10, 3, 1000.5, 2000.25], ["Point B", 10, 50, 1000.5, 2490.25],
+                                 ["Point C", 80, 3, 1790.5, 2000.25]])
     host[0].clear()
     parm = dict(PARM)
     del parm["DATA_VEL_TYPE"]                                  # neither read nor needed
@@ -139,7 +139,7 @@ def test_host_table_widget(qapp):
     assert table.windowTitle() == "Survey geometry"
     assert (table.rowCount(), table.columnCount()) == (3, 5)
     assert [table.horizontalHeaderItem(c).text() for c in range(5)] == ["Corner", "ILNO", "XLNO", "X", "Y"]
-    assert [table.item(2, c).text() for c in range(5)] == ["Point C", "80", "1", "1790.5", "2000.25"]
+    assert [table.item(2, c).text() for c in range(5)] == ["Point C", "80", "3", "1790.5", "2000.25"]
 
 
 def test_failing_host_import_fails_the_module_import():

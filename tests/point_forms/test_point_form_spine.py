@@ -50,8 +50,8 @@ def test_class_body_and_constructor(make, dotted, title, help_body, signature, m
         head + ["sig_start", "__init__"] + methods
     assert getattr(M.Dialog, "HELP_BODY", None) == help_body
     parent = QWidget()
-    for d in (make(M), make(M, parent=parent), make(M, parent)):
-        assert d.parent() in (None, parent) and d.windowTitle() == title and d.rows() == labels
+    for d, given in ((make(M), None), (make(M, parent=parent), parent), (make(M, parent), parent)):
+        assert d.parent() is given and d.windowTitle() == title and d.rows() == labels
         kinds = [type(r).__name__ for r in rows(d)]
         assert len(kinds) == len(labels) + 1 and kinds[-1] == "ActionRow"     # setup_page ran once
         assert d.object is None and getattr(d, "helpMessage", None) == help_body

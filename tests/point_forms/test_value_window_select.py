@@ -122,7 +122,8 @@ def test_a_limit_that_is_not_a_number_fails_and_nothing_is_sent(make, vmin, vmax
     assert rec.calls == [] and texts(d) == before
     (d.vmin if bad == vmin else d.vmax).edit.setText("0")
     d.apply()
-    assert len(rec.calls) == 1
+    limits = (0.0, float(vmax)) if bad == vmin else (float(vmin), 0.0)
+    assert rec.calls == [("wells", "wells_pt", "poro") + limits]
 
 
 def test_the_minimum_fails_first(make):

@@ -102,9 +102,12 @@ def test_bad_lines(write, text, columns, error, message):
 def test_files_without_vertexes_or_triangles(write):
     names, v, t = T.read_gocad_tsurf(write(""), "3,X;4,Y")
     assert names == ["X", "Y"]
-    assert (v.shape, v.dtype, t.shape, t.dtype) == ((0, 2), np.float32, (0, 3), np.int32)
+    assert (v.shape, v.dtype, t.shape, t.dtype) == ((0,), np.float32, (0,), np.int32)
     names, v, t = T.read_gocad_tsurf(write("VRTX 1 1 2 3\nVRTX 2 4 5 6\n"))
-    assert v.shape == (2, 3) and t.shape == (0, 3)
+    assert v.shape == (2, 3) and t.shape == (0,)
+    empty = T.load_gocad_tsurf(write(""))         # the host's surface takes both
+    assert list(empty.prop) == ["X", "Y", "Z"] and empty.triangles.shape == (0, 3) and empty.xyz_range is None
+    assert T.load_gocad_tsurf(write("VRTX 1 1 2 3\n")).xyz_range[1].tolist() == [1, 2, 3]
 
 
 def test_triangles_follow_vertex_ids(write):

@@ -5,7 +5,7 @@ import sys
 
 import pytest
 from qtpy.QtCore import QMetaMethod, Qt
-from qtpy.QtWidgets import QHBoxLayout, QLabel, QPushButton, QTextBrowser, QTextEdit
+from qtpy.QtWidgets import QHBoxLayout, QLabel, QPushButton, QTextBrowser, QTextEdit, QWidget
 
 from conftest import run_module, run_python, import_error_text
 from dorar.gopoint.point import Point
@@ -46,8 +46,11 @@ def test_class_body(make, dotted, title, signature, members, labels):
             if mo.method(i).methodType() == QMetaMethod.Signal] == [signature]
     assert [k for k in vars(M.Dialog) if not k.startswith("__") or k == "__init__"] == members
     assert dotted != CSV or M.Dialog.HELP_BODY == HELP
-    d = make(M)
-    assert d.windowTitle() == title and d.rows() == labels and type(rows(d)[-1]).__name__ == "ActionRow"
+    parent = QWidget()
+    for d, given in ((make(M), None), (make(M, parent=parent), parent), (make(M, parent), parent)):
+        assert d.parent() is given and d.windowTitle() == title and d.rows() == labels
+        assert type(rows(d)[-1]).__name__ == "ActionRow"
+    parent.deleteLater()
 
 
 @pytest.mark.parametrize("dotted,title,signature,members,labels", IMPORTS, ids=IDS[:3])

@@ -12,6 +12,7 @@ from dorar.goline.line import Line
 from dorar.gopoint.label import Label
 from dorar.gopoint.point import Point
 from dorar.utils import qthelpers
+from dorar.widgets import console_panel as cp
 from dorar.widgets import scene_panel as sp
 
 TIPS = ["Hide all", "Pick mode", "Background color", "Export canvas to picture"]
@@ -91,6 +92,17 @@ def test_options_button_comes_last_after_a_stretch(qtbot):
     assert p.base._name == "map"
     with pytest.raises(TypeError):
         sp.ScenePanel(None, None, "map", "extra")
+
+
+@pytest.mark.parametrize("module,make,buttons", [(sp, lambda: sp.ScenePanel(), 4), (cp, lambda: cp.ConsolePanel(), 2)],
+                         ids=["scene_panel", "console_panel"])
+def test_both_panels_make_the_row_before_its_buttons(qtbot, monkeypatch, module, make, buttons):
+    made = []
+    for name in ("QHBoxLayout", "create_toolbutton", "create_toolbutton_help"):
+        real = getattr(module, name)
+        monkeypatch.setattr(module, name, lambda *a, real=real, name=name, **k: made.append(name) or real(*a, **k))
+    qtbot.addWidget(make())
+    assert made == ["QHBoxLayout"] + ["create_toolbutton"] * buttons + ["create_toolbutton_help"]
 
 
 def test_buttons_are_made_through_the_host_helpers(panel, monkeypatch):

@@ -59,9 +59,10 @@ const char *READ_DOC =
     "    prop_names : list of str\n"
     "        the m property names, in column order\n"
     "    vertexes : numpy.ndarray of float32, shape (n, m)\n"
-    "        one row per vertex line, one column per entry\n"
+    "        one row per vertex line, one column per entry; shape (0,) without vertex lines\n"
     "    triangles : numpy.ndarray of int32, shape (t, 3)\n"
-    "        one row per triangle line: the 0-based rows of its three vertexes\n"
+    "        one row per triangle line: the 0-based rows of its three vertexes; shape (0,)\n"
+    "        without triangle lines\n"
     "    ";
 
 const char *DEFAULT_COLUMNS = "3,X;4,Y;5,Z";
@@ -173,8 +174,12 @@ py::tuple read_gocad_tsurf(const Globals &g, const py::object &fufn, const py::o
     const auto n = static_cast<py::ssize_t>(reader.rows());
     const auto m = static_cast<py::ssize_t>(reader.columns());
     const auto t = static_cast<py::ssize_t>(reader.triangle_count());
-    py::array_t<float> vertexes({n, m});
-    py::array_t<std::int32_t> triangles({t, static_cast<py::ssize_t>(3)});
+    // A file without vertex (triangle) lines gives an empty one-dimensional array, shape (0,).
+    auto shape = [](py::ssize_t rows, py::ssize_t columns) {
+        return rows ? std::vector<py::ssize_t>{rows, columns} : std::vector<py::ssize_t>{0};
+    };
+    py::array_t<float> vertexes(shape(n, m));
+    py::array_t<std::int32_t> triangles(shape(t, 3));
     if (n * m) std::memcpy(vertexes.mutable_data(), reader.values().data(), sizeof(float) * n * m);
     if (t) std::memcpy(triangles.mutable_data(), reader.triangles().data(), sizeof(std::int32_t) * t * 3);
     return py::make_tuple(cols.names, vertexes, triangles);
