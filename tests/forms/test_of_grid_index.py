@@ -71,11 +71,10 @@ def test_bad_fields_emit_nothing(make, texts, error):
 def test_fill_method_follows_the_selected_button(make, translator):
     d = make(M)
     zero, random, isum = method_row(d)[1:]
-    # Recognised by the button itself: neither an accelerator mark that a desktop adds to the text
-    # nor a language changed after construction (the translator fixture) can lose the selection.
-    random.setText("&random")
-    random.setChecked(True)
+    del translator[:]
+    random.setChecked(True)                   # known by its label, each translated just before use
     assert d.method == "random" and not zero.isChecked()
+    assert translator == ["zeros", "random"]
     isum.setChecked(True)
     rec = Recorder(d.sig_start)
     fill_frame(d, *["1", "2", "1"] * 3)
@@ -86,4 +85,11 @@ def test_fill_method_follows_the_selected_button(make, translator):
     stray.setChecked(True)
     with pytest.raises(ValueError, match="^unknown value other$"):
         d.set_method(stray)
+    zero.setText("&<zeros>")                  # a text that is no current label is unknown too
+    zero.setChecked(False)
+    zero.blockSignals(True)
+    zero.setChecked(True)
+    zero.blockSignals(False)
+    with pytest.raises(ValueError, match="^unknown value &<zeros>$"):
+        d.set_method(zero)
     assert d.method == "isum"

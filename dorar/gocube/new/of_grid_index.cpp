@@ -7,9 +7,8 @@ namespace py = pybind11;
 
 namespace {
 
-// The fill methods: the key each radio button stands for is kept on the button itself, so the
-// button is recognised whatever text a desktop style shows on it (accelerator marks and the like).
-const char *const METHOD_PROPERTY = "method";
+// The fill methods: the label each radio button shows (before translation) and the key it stands for.
+const char *const METHOD_LABELS[3] = {"zeros", "random", "index sum"};
 const char *const METHOD_KEYS[3] = {"zeros", "random", "isum"};
 
 }  // namespace
@@ -33,11 +32,10 @@ DORAR_MODULE(of_grid_index, m) {
                  page.add("property", "create_lineedit", _("Property"));
 
                  py::object label = g("QLabel")(_("Property method"));
-                 py::object rb_zero = g("QRadioButton")(_("zeros"));
-                 py::object rb_random = g("QRadioButton")(_("random"));
-                 py::object rb_sum = g("QRadioButton")(_("index sum"));
+                 py::object rb_zero = g("QRadioButton")(_(METHOD_LABELS[0]));
+                 py::object rb_random = g("QRadioButton")(_(METHOD_LABELS[1]));
+                 py::object rb_sum = g("QRadioButton")(_(METHOD_LABELS[2]));
                  const py::object buttons[3] = {rb_zero, rb_random, rb_sum};
-                 for (int i = 0; i < 3; ++i) buttons[i].attr("setProperty")(METHOD_PROPERTY, METHOD_KEYS[i]);
 
                  py::object bg_method = g("QButtonGroup")();
                  for (const auto &rb : buttons) bg_method.attr("addButton")(rb);
@@ -55,12 +53,13 @@ DORAR_MODULE(of_grid_index, m) {
              })
         .def(
             "set_method",
-            [](py::object self, py::object rb) {
+            [_](py::object self, py::object rb) {
                 if (!rb.attr("isChecked")().cast<bool>()) return;  // the button losing the selection
-                py::object key = rb.attr("property")(METHOD_PROPERTY);
-                for (const char *k : METHOD_KEYS)
-                    if (key.equal(py::str(k))) {
-                        self.attr("method") = py::str(k);
+                // Known by the text it shows now, compared with each label in the current language,
+                // translated just before its comparison; the first equal one wins.
+                for (int i = 0; i < 3; ++i)
+                    if (rb.attr("text")().equal(_(METHOD_LABELS[i]))) {
+                        self.attr("method") = py::str(METHOD_KEYS[i]);
                         return;
                     }
                 throw py::value_error(py::str("unknown value {}").format(rb.attr("text")()));
