@@ -18,7 +18,7 @@ import subprocess
 from conftest import PYTHON, _env
 
 SEED = 20261208
-COUNTS = {"segy": 1400, "tsurf": 500, "tsurf_props": 400, "gridsheet": 300, "sgmt": 300, "sgmt_old": 300}
+COUNTS = {"segy": 2000, "tsurf": 500, "tsurf_props": 400, "gridsheet": 300, "sgmt": 300, "sgmt_old": 300}
 BATCH = 250
 BATCH_TIMEOUT = 60
 
@@ -68,8 +68,9 @@ def segy_file(big, fmt, ns, nil, nxl, rev, extended):
     rng = random.Random(fmt * 100 + ns)
     text = b"\x40" * 3200
     binary = bytearray(400)
-    struct.pack_into(o + "hhh", binary, 16, 4000, ns, fmt)
-    struct.pack_into(o + "H", binary, 300, 0x0100 * rev if big else rev)
+    for at, value in ((16, 4000), (20, ns), (24, fmt)):
+        struct.pack_into(o + "h", binary, at, value)
+    struct.pack_into(o + "H", binary, 300, 0x0100 * rev)
     struct.pack_into(o + "h", binary, 302, 1)
     struct.pack_into(o + "h", binary, 304, extended)
     out = [text, bytes(binary), b"\x40" * 3200 * extended]
