@@ -127,13 +127,18 @@ from dorar.gocube.cut import cut_cube
 vidx = {"IL_FRST": 0, "IL_LAST": 1, "IL_NCRT": 1, "XL_FRST": 0, "XL_LAST": 1, "XL_NCRT": 1,
         "DP_FRST": 0, "DP_LAST": 999, "DP_NCRT": 1}
 cube, line = np.ones((2, 2, 1000), np.float32), np.ones((4000, 2))
-os.setgid(65534); os.setuid(65534)
-resource.setrlimit(resource.RLIMIT_NPROC, (1, 1))
+try:
+    os.setgid(65534); os.setuid(65534)
+    resource.setrlimit(resource.RLIMIT_NPROC, (1, 1))
+except OSError as e:
+    raise SystemExit("no unprivileged user: %s" % e)
 try:
     cut_cube(cube, vidx, "aline", line)
 except RuntimeError as e:
     print(e)
 ''')
+    if r.stderr.startswith("no unprivileged user"):
+        pytest.skip(r.stderr)
     assert r.returncode == 0, r.stderr
     assert r.stdout.startswith("cannot start a worker thread (0 of "), r.stdout
 
