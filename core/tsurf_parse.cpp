@@ -133,14 +133,17 @@ bool exact_decimal(const char *s, std::size_t n, double &out) {
 }
 
 // A token or name as messages show it: whole and quoted, a control character (a NUL, say) written
-// as \xNN so that nothing of it is hidden or cuts the message short.
+// as \xNN, as the interpreter's repr() writes it, so that nothing of it is hidden or cuts the
+// message short.
 std::string quoted(const char *s, std::size_t n) {
     static const char hex[] = "0123456789abcdef";
     std::string out = "'";
     out.reserve(n + 2);
     for (std::size_t i = 0; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c == 0x7f) {
+        auto c = static_cast<unsigned char>(s[i]);
+        const bool c1 = c == 0xC2 && i + 1 < n && (static_cast<unsigned char>(s[i + 1]) & 0xE0) == 0x80;  // U+0080..U+009F
+        if (c1) c = static_cast<unsigned char>(s[++i]);
+        if (c < 0x20 || c == 0x7f || c1) {
             out += "\\x";
             out += hex[c >> 4];
             out += hex[c & 15];

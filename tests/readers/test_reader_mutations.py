@@ -15,7 +15,7 @@ import signal
 import struct
 import subprocess
 
-from conftest import PYTHON, _env
+from conftest import PYTHON, SITE
 
 SEED = 20261208
 COUNTS = {"segy": 2000, "tsurf": 500, "tsurf_props": 400, "gridsheet": 300, "sgmt": 300, "sgmt_old": 300}
@@ -223,7 +223,7 @@ def run_batch(manifest, first, last, progress):
     while start < last:
         open(progress, "w").close()
         try:
-            r = subprocess.run([PYTHON, "-c", CHILD, sub, str(start), progress], env=_env(),
+            r = subprocess.run([PYTHON, "-c", CHILD, sub, str(start), progress], env=dict(os.environ, PYTHONPATH=SITE),
                                capture_output=True, text=True, timeout=BATCH_TIMEOUT)
             rc, tail = r.returncode, (r.stderr or "").strip().splitlines()[-3:]
         except subprocess.TimeoutExpired:

@@ -107,7 +107,7 @@ def test_bad_lines(write, text, columns, error, message):
      "line 2: the vertex id '1\\x001' of the triangle is not an integer"),
     ("VRTX 1 1 2 3\nTRGL 1 \u0661\x00 1\n", None, ValueError,
      "line 2: the vertex id '\u0661\\x00' of the triangle is not an integer"),
-    ("VRTX 1 x 2 3\n", "3,X\x00Y", ValueError, "line 1: 'x' in column 'X\\x00Y' is not a number"),
+    ("VRTX 1 x 2 3\n", "3,X\x00Y\x9b", ValueError, "line 1: 'x' in column 'X\\x00Y\\x9b' is not a number"),
     # a position beyond 64 bits is reported as given
     ("VRTX 1 1 2 3\n", "3,X;%d,P" % 10 ** 23, IndexError,
      "line 1: the vertex line has 5 tokens, but column 'P' takes token 100000000000000000000000"),
