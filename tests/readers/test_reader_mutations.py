@@ -18,7 +18,8 @@ import subprocess
 from conftest import PYTHON, SITE
 
 SEED = 20261208
-COUNTS = {"segy": 2000, "tsurf": 500, "tsurf_props": 400, "gridsheet": 300, "sgmt": 300, "sgmt_old": 300}
+COUNTS = {"segy": 2000, "segy_big": 40, "tsurf": 500, "tsurf_props": 400,
+          "gridsheet": 300, "sgmt": 300, "sgmt_old": 300}
 BATCH = 250
 BATCH_TIMEOUT = 60
 
@@ -38,6 +39,7 @@ with open(manifest) as f:
     layout, cases = json.load(f)
 READ = {
     "segy": lambda p: segypy.readSegy(p, layout),
+    "segy_big": lambda p: segypy.readSegy(p, layout),
     "tsurf": tsurf_reader.read_gocad_tsurf,
     "tsurf_props": lambda p: tsurf_reader.read_gocad_tsurf(p, "3,X;4,Y;5,Z;6,P;2,id"),
     "gridsheet": survey_loader.read_gridsheet,
@@ -62,30 +64,35 @@ print(json.dumps(odd))
 
 # ----- seed files -----
 
-def segy_file(big, fmt, ns, nil, nxl, rev, extended):
-    o = ">" if big else "<"
-    size = {1: 4, 2: 4, 3: 2, 5: 4, 8: 1, 16: 1}[fmt]
-    rng = random.Random(fmt * 100 + ns)
-    text = b"\x40" * 3200
-    binary = bytearray(400)
-    for at, value in ((16, 4000), (20, ns), (24, fmt)):
-        struct.pack_into(o + "h", binary, at, value)
-    struct.pack_into(o + "H", binary, 300, 0x0100 * rev)
-    struct.pack_into(o + "h", binary, 302, 1)
-    struct.pack_into(o + "h", binary, 304, extended)
-    out = [text, bytes(binary), b"\x40" * 3200 * extended]
-    for t in range(nil * nxl):
-        h = bytearray(240)
-        struct.pack_into(o + "h", h, 70, -100)
-        struct.pack_into(o + "HH", h, 114, ns, 4000)
-        struct.pack_into(o + "iii", h, 180, 50000 + 25 * t, 0, 0)
-        struct.pack_into(o + "ii", h, 188, 100 + t // nxl, 20 + 2 * (t % nxl))
-        out.append(bytes(h) + bytes(rng.randrange(256) for _ in range(ns * size)))
-    return b"".join(out)
+class Segy:
+    """A seed SEG-Y file and where its parts lie."""
+
+    def __init__(self, big, fmt, ns, nil, nxl, rev, extended):
+        o = ">" if big else "<"
+        size = {1: 4, 3: 2, 5: 4, 8: 1}[fmt]
+        rng = random.Random(fmt * 100 + ns)
+        binary = bytearray(400)
+        for at, value in ((16, 4000), (20, ns), (24, fmt), (302, 1), (304, extended)):
+            struct.pack_into(o + "h", binary, at, value)
+        struct.pack_into(o + "H", binary, 300, 0x0100 * rev)
+        out = [b"\x40" * 3200, bytes(binary), b"\x40" * 3200 * extended]
+        for t in range(nil * nxl):
+            h = bytearray(240)
+            struct.pack_into(o + "h", h, 70, -100)
+            struct.pack_into(o + "HH", h, 114, ns, 4000)
+            struct.pack_into(o + "i", h, 180, 50000 + 25 * t)
+            struct.pack_into(o + "ii", h, 188, 100 + t // nxl, 20 + 2 * (t % nxl))
+            out.append(bytes(h) + rng.randbytes(ns * size))
+        self.data, self.big = b"".join(out), big
+        self.first, self.trace = 3600 + 3200 * extended, 240 + ns * size
+        self.marks = [0, 3200, 3599, 3600, self.first, self.first + 240, self.first + self.trace,
+                      len(self.data) - 1]
 
 
-SEGY_SEEDS = [segy_file(True, 1, 12, 3, 4, 0, 0), segy_file(False, 5, 7, 2, 3, 1, 1),
-              segy_file(True, 3, 9, 4, 2, 1, 0), segy_file(True, 8, 5, 2, 2, 2, 0)]
+SEGY_SEEDS = [Segy(True, 1, 12, 3, 4, 0, 0), Segy(False, 5, 7, 2, 3, 1, 1), Segy(True, 3, 9, 4, 2, 1, 0),
+              Segy(True, 8, 5, 2, 2, 2, 0)]
+# a few MB: large enough for the engine to spread its work over threads
+BIG_SEGY = Segy(True, 5, 250, 40, 60, 1, 0)
 
 TSURF_SEED = (b"GOCAD TSurf 1\nHEADER {\nname: s\n}\nPROPERTIES P\nTFACE\n"
               b"PVRTX 1 10.5 20 -30 7\nPVRTX 2 11 21 -31 8\n  VRTX 3 12 22 -32 9\nATOM 4 2\n"
@@ -133,7 +140,7 @@ def truncate(rng, data, marks):
 def extend(rng, data):
     kind = rng.randrange(3)
     if kind == 0:
-        tail = bytes(rng.randrange(256) for _ in range(rng.randint(1, 700)))
+        tail = rng.randbytes(rng.randint(1, 700))
     elif kind == 1:
         at = rng.randrange(len(data) + 1)
         tail = data[at:at + rng.randint(1, 900)]
@@ -142,16 +149,15 @@ def extend(rng, data):
     return data + tail, "extend by %d" % len(tail)
 
 
-def segy_field(rng, data, big):
+def segy_field(rng, seed, data):
     data = bytearray(data)
     if rng.random() < 0.5:
         at, width = rng.choice(BINARY_FIELDS)
     else:
-        ntr = max(1, (len(data) - 3600) // 260)
         at, width = rng.choice(TRACE_FIELDS)
-        at += 3600 + rng.randrange(ntr) * (len(data) - 3600) // ntr
+        at += seed.first + rng.randrange((len(seed.data) - seed.first) // seed.trace) * seed.trace
     value = rng.choice(EXTREME_INTS) % (1 << (8 * width))
-    raw = value.to_bytes(width, "big" if (big if rng.random() < 0.8 else not big) else "little")
+    raw = value.to_bytes(width, "big" if seed.big == (rng.random() < 0.8) else "little")
     data[at:at + width] = raw[:max(0, len(data) - at)]
     return bytes(data), "field %d/%d = %#x" % (at, width, value)
 
@@ -190,13 +196,14 @@ def text_lines(rng, data):
 
 
 def mutate(rng, reader):
-    if reader == "segy":
-        s = rng.randrange(len(SEGY_SEEDS))
-        data, big = SEGY_SEEDS[s], s != 1
-        ext = 3200 if s == 1 else 0
-        marks = [0, 3200, 3599, 3600, 3600 + ext, 3840 + ext, len(data) - 1]
-        steps = [lambda d: flip(rng, d, 3600 + ext + 240), lambda d: truncate(rng, d, marks),
-                 lambda d: extend(rng, d), lambda d: segy_field(rng, d, big), lambda d: segy_field(rng, d, big)]
+    if reader.startswith("segy"):
+        s = rng.randrange(len(SEGY_SEEDS)) if reader == "segy" else -1
+        seed = SEGY_SEEDS[s] if s >= 0 else BIG_SEGY
+        data = seed.data
+        steps = [lambda d: flip(rng, d, seed.first + 240), lambda d: truncate(rng, d, seed.marks),
+                 lambda d: segy_field(rng, seed, d), lambda d: segy_field(rng, seed, d)]
+        if s >= 0:
+            steps.append(lambda d: extend(rng, d))
         what = ["seed %d" % s]
     else:
         data = {"gridsheet": GRIDSHEET_SEED, "sgmt": SGMT_SEED, "sgmt_old": SGMT_SEED}.get(reader, TSURF_SEED)
