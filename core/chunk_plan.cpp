@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <sstream>
 
 namespace dcore {
@@ -21,17 +22,33 @@ std::string too_large(std::int64_t size, std::int64_t byte, Limit limit) {
     return os.str();
 }
 
+template <typename Limit>
+std::string too_many(std::int64_t size, std::int64_t byte, Limit limit, std::int64_t count) {
+    std::ostringstream os;
+    os << "cutting " << size << " rows of " << byte / size << " bytes into chunks of at most " << limit
+       << " bytes makes " << count << " chunks, more than memory can hold";
+    return os.str();
+}
+
 // Rows per chunk from the number of splits; the split points are its multiples below `size`.
-ChunkPlan finish(std::int64_t size, std::int64_t byte, std::int64_t nsplit) {
+template <typename Limit>
+ChunkPlan finish(std::int64_t size, std::int64_t byte, Limit limit, std::int64_t nsplit, std::int64_t max_chunks) {
     ChunkPlan p;
     p.nsplit = nsplit;
     p.rows_per_chunk = size / nsplit;
     const std::int64_t row_bytes = byte / size;
     const std::int64_t step = p.rows_per_chunk;
-    const std::size_t count = static_cast<std::size_t>((size + step - 1) / step);
-    p.split_index.reserve(count - 1);
-    p.chunk_rows.reserve(count);
-    p.chunk_bytes.reserve(count);
+    const std::int64_t count = size / step + (size % step != 0 ? 1 : 0);
+    if (count > max_chunks) throw TooManyChunks(too_many(size, byte, limit, count));
+    try {
+        p.split_index.reserve(static_cast<std::size_t>(count - 1));
+        p.chunk_rows.reserve(static_cast<std::size_t>(count));
+        p.chunk_bytes.reserve(static_cast<std::size_t>(count));
+    } catch (const std::bad_alloc &) {
+        throw TooManyChunks(too_many(size, byte, limit, count));
+    } catch (const std::length_error &) {
+        throw TooManyChunks(too_many(size, byte, limit, count));
+    }
     for (std::int64_t first = 0; first < size; first += step) {
         if (first > 0) p.split_index.push_back(first);
         const std::int64_t rows = std::min(step, size - first);
@@ -43,17 +60,17 @@ ChunkPlan finish(std::int64_t size, std::int64_t byte, std::int64_t nsplit) {
 
 }  // namespace
 
-ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit) {
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit, std::int64_t max_chunks) {
     check_rows(size, byte);
     if (limit <= 0) throw std::invalid_argument("the byte limit must be positive");
     if (byte < limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
     // The limit's share rounded up: one more split for any remainder.
     const std::int64_t nsplit = byte / limit + (byte % limit != 0 ? 1 : 0);
     if (size / nsplit == 0) throw RowTooLarge(too_large(size, byte, limit));
-    return finish(size, byte, nsplit);
+    return finish(size, byte, limit, nsplit, max_chunks);
 }
 
-ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit) {
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit, std::int64_t max_chunks) {
     check_rows(size, byte);
     if (!(limit > 0)) throw std::invalid_argument("the byte limit must be positive");
     if (static_cast<double>(byte) < limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
@@ -63,7 +80,7 @@ ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit) {
     if (q > static_cast<double>(size)) throw RowTooLarge(too_large(size, byte, limit));
     const std::int64_t nsplit = static_cast<std::int64_t>(q) + (std::fmod(static_cast<double>(byte), limit) != 0.0 ? 1 : 0);
     if (size / nsplit == 0) throw RowTooLarge(too_large(size, byte, limit));
-    return finish(size, byte, nsplit);
+    return finish(size, byte, limit, nsplit, max_chunks);
 }
 
 }  // namespace dcore

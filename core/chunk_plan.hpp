@@ -14,6 +14,12 @@ public:
     using std::domain_error::domain_error;
 };
 
+// The cut needs more chunks than may be held (more than the caller allows, or more than memory gives).
+class TooManyChunks : public std::length_error {
+public:
+    using std::length_error::length_error;
+};
+
 struct ChunkPlan {
     std::int64_t nsplit = 0;                // the limit's share of the bytes, rounded up
     std::int64_t rows_per_chunk = 0;        // rows of every chunk but perhaps the last
@@ -25,9 +31,11 @@ struct ChunkPlan {
 // Plans the cut of `size` rows holding `byte` bytes in total (every row byte / size bytes) for a
 // byte count that reached the limit (byte >= limit > 0, size >= 1). Every chunk of the plan holds at
 // most `limit` bytes and the chunks partition the rows. Throws RowTooLarge when one row exceeds the
-// limit and std::invalid_argument on arguments outside these bounds.
-ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit);
+// limit, TooManyChunks when the cut needs more than `max_chunks` chunks or the plan does not fit
+// into memory, and std::invalid_argument on arguments outside these bounds.
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit,
+                      std::int64_t max_chunks = INT64_MAX);
 // The same for a real-valued limit.
-ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit);
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit, std::int64_t max_chunks = INT64_MAX);
 
 }  // namespace dcore

@@ -132,7 +132,29 @@ bool exact_decimal(const char *s, std::size_t n, double &out) {
     return true;
 }
 
-std::string quoted(const char *s, std::size_t n) { return "'" + std::string(s, n) + "'"; }
+// A token or name as messages show it: whole and quoted, a control character (a NUL, say) written
+// as \xNN, as the interpreter's repr() writes it, so that nothing of it is hidden or cuts the
+// message short.
+std::string quoted(const char *s, std::size_t n) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out = "'";
+    out.reserve(n + 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        auto c = static_cast<unsigned char>(s[i]);
+        const bool c1 = c == 0xC2 && i + 1 < n && (static_cast<unsigned char>(s[i + 1]) & 0xE0) == 0x80;  // U+0080..U+009F
+        if (c1) c = static_cast<unsigned char>(s[++i]);
+        if (c < 0x20 || c == 0x7f || c1) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += s[i];
+        }
+    }
+    return out + "'";
+}
+
+std::string quoted(const std::string &s) { return quoted(s.data(), s.size()); }
 
 std::string at_line(std::int64_t line) { return "line " + std::to_string(line) + ": "; }
 
@@ -229,9 +251,12 @@ void Issue::offer(std::uint64_t at, std::string text) {
     message = std::move(text);
 }
 
-Reader::Reader(std::vector<std::int64_t> positions, std::vector<std::string> names)
-    : positions_(std::move(positions)), names_(std::move(names)) {
+Reader::Reader(std::vector<std::int64_t> positions, std::vector<std::string> names,
+               std::vector<std::string> position_texts)
+    : positions_(std::move(positions)), names_(std::move(names)), position_texts_(std::move(position_texts)) {
     names_.resize(positions_.size());
+    for (std::size_t j = position_texts_.size(); j < positions_.size(); ++j)
+        position_texts_.push_back(std::to_string(positions_[j]));
     new_surface();
 }
 
@@ -317,8 +342,8 @@ bool Reader::line(const char *p, std::size_t n) {
             std::int64_t pos = positions_[j];
             if (pos < 1 || static_cast<std::uint64_t>(pos) > ntok) {
                 short_line.offer(0, at_line(line_no_) + "the vertex line has " + std::to_string(ntok) +
-                                        " tokens, but column '" + names_[j] + "' takes token " +
-                                        std::to_string(pos));
+                                        " tokens, but column " + quoted(names_[j]) + " takes token " +
+                                        position_texts_[j]);
                 return false;
             }
         }
@@ -338,8 +363,8 @@ bool Reader::line(const char *p, std::size_t n) {
                     break;
                 default:
                     values_.push_back(0.0f);
-                    bad_value.offer(slot, at_line(line_no_) + quoted(tok.first, tok.second) + " in column '" +
-                                              names_[j] + "' is not a number");
+                    bad_value.offer(slot, at_line(line_no_) + quoted(tok.first, tok.second) + " in column " +
+                                              quoted(names_[j]) + " is not a number");
             }
         }
         std::int64_t id = 0;
@@ -409,8 +434,8 @@ void Reader::settle_real(std::size_t i, bool ok, double value) {
         return;
     }
     const std::size_t m = positions_.size();
-    bad_value.offer(pr.slot, at_line(pr.line) + "'" + pr.token + "' in column '" + names_[pr.slot % m] +
-                                 "' is not a number");
+    bad_value.offer(pr.slot, at_line(pr.line) + quoted(pr.token) + " in column " + quoted(names_[pr.slot % m]) +
+                                 " is not a number");
 }
 
 void Reader::settle_id(std::size_t i, Number verdict, std::int64_t value) {
@@ -432,7 +457,7 @@ void Reader::settle_id(std::size_t i, Number verdict, std::int64_t value) {
         case IdKind::Triangle:
             tri_id_[pi.slot] = value;
             if (!ok)
-                bad_triangle.offer(pi.slot, at_line(pi.line) + "the vertex id '" + pi.token + "' of the triangle is " +
+                bad_triangle.offer(pi.slot, at_line(pi.line) + "the vertex id " + quoted(pi.token) + " of the triangle is " +
                                                 (verdict == Number::OutOfRange ? "out of range" : "not an integer"));
             break;
     }

@@ -59,8 +59,11 @@ struct PendingId {
 
 class Reader {
 public:
-    // positions: 1-based token positions (1 is the keyword); names: the property of each.
-    Reader(std::vector<std::int64_t> positions, std::vector<std::string> names);
+    // positions: 1-based token positions (1 is the keyword); names: the property of each;
+    // position_texts: each position as the user gave it, for messages (a position beyond 64 bits
+    // is kept as the largest one), by default its decimal digits.
+    Reader(std::vector<std::int64_t> positions, std::vector<std::string> names,
+           std::vector<std::string> position_texts = {});
 
     // Feeds text; a line still open at the end of `size` waits for the next chunk or finish().
     // False when a vertex line lacks a token: `short_line` says which, and reading must stop.
@@ -102,6 +105,7 @@ private:
 
     std::vector<std::int64_t> positions_;
     std::vector<std::string> names_;
+    std::vector<std::string> position_texts_;
     std::string carry_;
     std::int64_t line_no_ = 0;
     std::vector<std::pair<const char *, std::size_t>> tokens_;

@@ -55,6 +55,26 @@ void define_xstream(py::module_ &m, const dorar::Globals &g) {
     cb.build();
 }
 
+// The threads that a Parallel call starts. When a job fails, joblib stops its pool and raises at
+// once, while the other jobs of the moment still run in this module's code; a process that then
+// ends would tear the interpreter down under them (a crash at exit). Joining every thread the call
+// started, after the call and before its error goes on, leaves none of them behind. The pool has
+// been stopped by then, so each of them ends as soon as its job does.
+class JobThreads {
+public:
+    JobThreads() : threading_(py::module_::import("threading")), before_(threading_.attr("enumerate")()) {}
+
+    void join() {
+        py::object current = threading_.attr("current_thread")();
+        for (py::handle t : threading_.attr("enumerate")())
+            if (!before_.contains(t) && !t.is(current)) t.attr("join")();
+    }
+
+private:
+    py::object threading_;
+    py::set before_;
+};
+
 }  // namespace
 
 DORAR_MODULE(parallel_print_demo, m) {
@@ -120,12 +140,15 @@ DORAR_MODULE(parallel_print_demo, m) {
     py::object backend = g("joblib").attr("parallel_backend")("threading");
     backend.attr("__enter__")();
     py::object results;
+    JobThreads job_threads;
     try {
         results = g("Parallel")(py::arg("n_jobs") = g("nthread"))(jobs);
     } catch (py::error_already_set &e) {
+        job_threads.join();
         backend.attr("__exit__")(e.type(), e.value(), e.trace());
         throw;
     }
+    job_threads.join();
     backend.attr("__exit__")(py::none(), py::none(), py::none());
     m.attr("_") = results;
 }

@@ -2,6 +2,7 @@
 #include <dorar/pymod.hpp>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "gather.hpp"
@@ -68,8 +69,19 @@ py::object upper_bound(const py::dict &kw, const char *key, const Axis &ax) {
 py::array_t<std::int64_t> row_indexes(const Globals &g, const py::object &column, const Axis &ax) {
     py::object np = g("np");
     if (ax.ncrt.equal(py::int_(0)))
-        return np.attr("zeros")(py::len(column), np.attr("int_"));
+        return np.attr("zeros")(np.attr("shape")(column), np.attr("int_"));
     return ((column - ax.frst) / ax.ncrt).attr("astype")(np.attr("int_"));
+}
+
+// The row indexes of one column must be one value per row of the line: the traces are read
+// straight from them.
+void check_rows(const py::array_t<std::int64_t> &indexes, std::int64_t n_trace, const char *what) {
+    if (indexes.ndim() != 1)
+        throw py::value_error("aline: the " + std::string(what) + " of the line have " + std::to_string(indexes.ndim()) +
+                              " dimensions, 1 was expected: the line must be an N x 2 array");
+    if (indexes.shape(0) != n_trace)
+        throw py::value_error("aline: the line has " + std::to_string(n_trace) + " rows, but " +
+                              std::to_string(indexes.shape(0)) + " " + what);
 }
 
 py::object gather(const Globals &g, const py::object &array3d, const py::array_t<std::int64_t> &i_array,
@@ -150,6 +162,8 @@ py::object cut_cube(const Globals &g, py::object array3d, py::object dict_vidx, 
         auto i_array = row_indexes(g, col0, il);
         auto j_array = row_indexes(g, col1, xl);
         std::int64_t n_trace = py::tuple(line.attr("shape"))[0].cast<std::int64_t>();
+        check_rows(i_array, n_trace, "inline numbers");
+        check_rows(j_array, n_trace, "crossline numbers");
         if (!py::isinstance<py::array>(array3d)) throw py::type_error("array3d must be an array");
         array2d = gather(g, array3d, i_array, j_array, n_trace, ka, kb);
         return g("np").attr("transpose")(array2d, py::make_tuple(1, 0));

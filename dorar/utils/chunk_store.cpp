@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <utility>
 
+#include <unistd.h>
+
 #include "chunk_plan.hpp"
 
 namespace py = pybind11;
@@ -48,8 +50,18 @@ std::int64_t as_int64(const py::object &v) {
     return py::reinterpret_steal<py::int_>(i).cast<std::int64_t>();
 }
 
+// The chunks this process can hold: each is a numpy view (with its shape and strides) and an entry
+// in the split points, the result and the two size lists, a few hundred bytes in all.
+std::int64_t chunk_capacity() {
+    constexpr std::int64_t kBytesPerChunk = 512;
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || page <= 0) return INT64_MAX;
+    return static_cast<std::int64_t>(pages) / kBytesPerChunk * page;
+}
+
 // The cut of an array that reached the limit; the limit is checked here (byte >= byteLimit).
 dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object &byteLimit) {
+    const std::int64_t max_chunks = chunk_capacity();
     auto refuse = [&](PyObject *type) {
         raise(type, py::str("byteLimit must be a positive number of bytes, got {!r}").attr("format")(byteLimit));
     };
@@ -61,7 +73,7 @@ dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object
             if (limit < py::int_(0)) refuse(PyExc_ValueError);
             const std::int64_t lim = limit.cast<std::int64_t>();  // <= byte, so it fits
             py::gil_scoped_release nogil;
-            return dcore::plan_chunks(size, byte, lim);
+            return dcore::plan_chunks(size, byte, lim, max_chunks);
         }
         PyObject *f = PyNumber_Float(byteLimit.ptr());
         if (!f) throw py::error_already_set();
@@ -69,10 +81,12 @@ dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object
         if (lim == 0.0) refuse(PyExc_ZeroDivisionError);
         if (std::isnan(lim) || lim < 0.0) refuse(PyExc_ValueError);
         py::gil_scoped_release nogil;
-        return dcore::plan_chunks(size, byte, lim);
+        return dcore::plan_chunks(size, byte, lim, max_chunks);
     } catch (const dcore::RowTooLarge &e) {
         // No chunk can hold even one row.
         raise(PyExc_ZeroDivisionError, py::str(e.what()));
+    } catch (const dcore::TooManyChunks &e) {
+        raise(PyExc_MemoryError, py::str(e.what()));
     }
 }
 

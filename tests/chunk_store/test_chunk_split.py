@@ -70,6 +70,9 @@ def test_below_limit_gives_the_input_itself(notes, array):
     (np.arange(12, dtype="float32"), "30", TypeError, ""),
     ([1, 2, 3], 30, AttributeError, ""),
     (np.float32(1), 30, IndexError, ""),
+    # 2**40 one-byte rows (a broadcast view): more chunks than memory can hold, refused before any is made
+    (np.broadcast_to(np.zeros(1, "uint8"), (2 ** 40,)), 1, MemoryError,
+     "^cutting 1099511627776 rows of 1 bytes into chunks of at most 1 bytes makes 1099511627776 chunks, more"),
 ])
 def test_refused_input(notes, array, limit, error, text):
     with pytest.raises(error, match=text):

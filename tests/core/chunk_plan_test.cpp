@@ -41,6 +41,21 @@ TEST(ChunkPlanCases, RowLargerThanLimitAndBadArguments) {
     EXPECT_THROW(plan_chunks(12, 48, std::int64_t{49}), std::invalid_argument);
 }
 
+TEST(ChunkPlanCases, TooManyChunksForTheCallerOrForMemory) {
+    EXPECT_EQ(plan_chunks(100, 100, std::int64_t{1}, 100).chunk_rows.size(), 100u);
+    try {
+        plan_chunks(100, 100, std::int64_t{1}, 99);
+        ADD_FAILURE() << "no error";
+    } catch (const dcore::TooManyChunks &e) {
+        EXPECT_STREQ(e.what(), "cutting 100 rows of 1 bytes into chunks of at most 1 bytes makes 100 chunks, "
+                               "more than memory can hold");
+    }
+    // 2^62 one-byte rows: the plan's own lists cannot be had
+    const std::int64_t rows = std::int64_t{1} << 62;
+    EXPECT_THROW(plan_chunks(rows, rows, std::int64_t{1}), dcore::TooManyChunks);
+    EXPECT_THROW(plan_chunks(rows, rows, 1.0), dcore::TooManyChunks);
+}
+
 // Every plan that returns keeps each chunk within the limit and partitions the rows in order.
 TEST(ChunkPlanSweep, ChunksFitAndCoverEveryRow) {
     for (std::int64_t size = 1; size <= 40; ++size)

@@ -106,3 +106,28 @@ print()
         "['a', '', '42', 'kw', 'b', 'UP']",
         "TypeError TypeError TypeError TypeError TypeError ",
     ]
+
+
+def test_failing_job_lets_the_process_end_cleanly():
+    # Job 0 fails while the others still wait for their turn inside the module's code; the caller
+    # catches the error. Every job thread has finished by then: nothing is printed after the
+    # error, and the process ends normally (it used to crash at exit, most runs).
+    code = r'''
+import builtins, time
+real = builtins.print
+def failing_print(*args, **kw):
+    if args[:1] == ("This is thread",):
+        if args[1] == 0:
+            raise RuntimeError("job 0 failed")
+        time.sleep(0.05)
+    real(*args, **kw)
+builtins.print = failing_print
+try:
+    import demos.parallel_print_demo
+except RuntimeError as e:
+    real("caught:", e)
+'''
+    for _ in range(3):
+        r = run_python(code, timeout=60)
+        assert r.returncode == 0, r.stderr
+        assert r.stdout.splitlines()[-1] == "caught: job 0 failed"

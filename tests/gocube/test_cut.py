@@ -1,6 +1,9 @@
+import os
+
 import numpy as np
 import pytest
 
+from conftest import run_python
 from dorar.gocube.cut import cut_cube
 
 # Inline axis 100..120 step 2 (11 lines), crossline 1..5 (5), depth 0.0..0.6 step 0.1 (7 samples).
@@ -86,6 +89,58 @@ def test_aline_reads_strided_cubes(cube):
 def test_aline_rows_outside_the_cube_raise_index_error(cube, row):
     with pytest.raises(IndexError):
         cut_cube(cube, VIDX, "aline", np.array([[100, 1], row]))
+
+
+class ShortLine:
+    """A line whose columns hold fewer rows than its shape says."""
+    shape = (10 ** 7, 2)
+
+    def __getitem__(self, key):
+        return np.array([[100, 1], [102, 2]])[key]
+
+
+@pytest.mark.parametrize("line, ncrt, message", [
+    # the traces would be read past the end of the two-row columns
+    (ShortLine(), 2, "the line has 10000000 rows, but 2 inline numbers"),
+    # a 3-D line: its columns are 2-D, one trace per row would be read from the first values only
+    (np.full((3, 2, 2), 100), 2, "the inline numbers of the line have 2 dimensions"),
+    (np.full((3, 2, 2), 100), 0, "the inline numbers of the line have 2 dimensions"),
+    (np.array([[100, 1, 7], [102, 2, 7]]), 2, None),  # further columns are ignored
+])
+def test_aline_row_indexes_are_checked_against_the_line(cube, line, ncrt, message):
+    vidx = dict(VIDX, IL_NCRT=ncrt, XL_NCRT=ncrt) if ncrt == 0 else VIDX
+    if message is None:
+        assert cut_cube(cube, vidx, "aline", line).shape == (7, 2)
+        return
+    with pytest.raises(ValueError, match=message):
+        cut_cube(cube, vidx, "aline", line)
+
+
+@pytest.mark.skipif(os.geteuid() != 0 or (os.cpu_count() or 1) < 2,
+                    reason="needs root (to drop to an unprivileged user) and two cores")
+def test_thread_limit_is_an_error_not_an_abort():
+    # Under a limit of one process no worker thread can start: a clear error, and the process lives on.
+    r = run_python(r'''
+import os, resource
+import numpy as np
+from dorar.gocube.cut import cut_cube
+vidx = {"IL_FRST": 0, "IL_LAST": 1, "IL_NCRT": 1, "XL_FRST": 0, "XL_LAST": 1, "XL_NCRT": 1,
+        "DP_FRST": 0, "DP_LAST": 999, "DP_NCRT": 1}
+cube, line = np.ones((2, 2, 1000), np.float32), np.ones((4000, 2))
+try:
+    os.setgid(65534); os.setuid(65534)
+    resource.setrlimit(resource.RLIMIT_NPROC, (1, 1))
+except OSError as e:
+    raise SystemExit("no unprivileged user: %s" % e)
+try:
+    cut_cube(cube, vidx, "aline", line)
+except RuntimeError as e:
+    print(e)
+''')
+    if r.stderr.startswith("no unprivileged user"):
+        pytest.skip(r.stderr)
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.startswith("cannot start a worker thread (0 of "), r.stdout
 
 
 def test_failures(cube):

@@ -99,6 +99,30 @@ def test_bad_lines(write, text, columns, error, message):
         T.read_gocad_tsurf(write(text), columns)
 
 
+@pytest.mark.parametrize("text,columns,error,message", [
+    # a NUL neither ends the message nor hides in it
+    ("VRTX 1 1\x002 2 3\n", None, ValueError, "line 1: '1\\x002' in column 'X' is not a number"),
+    ("VRTX 1 1 2 \u0663\x00\n", None, ValueError, "line 1: '\u0663\\x00' in column 'Z' is not a number"),
+    ("VRTX 1 1 2 3\nTRGL 1 1\x001 1\n", None, ValueError,
+     "line 2: the vertex id '1\\x001' of the triangle is not an integer"),
+    ("VRTX 1 1 2 3\nTRGL 1 \u0661\x00 1\n", None, ValueError,
+     "line 2: the vertex id '\u0661\\x00' of the triangle is not an integer"),
+    ("VRTX 1 x 2 3\n", "3,X\x00Y\x9b", ValueError, "line 1: 'x' in column 'X\\x00Y\\x9b' is not a number"),
+    # a position beyond 64 bits is reported as given
+    ("VRTX 1 1 2 3\n", "3,X;%d,P" % 10 ** 23, IndexError,
+     "line 1: the vertex line has 5 tokens, but column 'P' takes token 100000000000000000000000"),
+])
+def test_messages_show_tokens_and_positions_whole(write, text, columns, error, message):
+    with pytest.raises(error) as e:
+        T.read_gocad_tsurf(write(text), columns)
+    assert str(e.value) == message
+
+
+def test_column_name_that_is_no_text(tmp_path):
+    with pytest.raises(ValueError, match=r"the name 'Y\\udc80' is not valid text"):
+        T.read_gocad_tsurf(str(tmp_path / "missing.ts"), "3,X;4,Y\udc80")
+
+
 def test_files_without_vertexes_or_triangles(write):
     names, v, t = T.read_gocad_tsurf(write(""), "3,X;4,Y")
     assert names == ["X", "Y"]

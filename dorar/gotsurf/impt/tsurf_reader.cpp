@@ -74,7 +74,33 @@ struct Columns {
     py::list names;
     std::vector<std::int64_t> positions;
     std::vector<std::string> labels;
+    std::vector<std::string> position_texts;
 };
+
+// Raises `type` with the whole of `message`: a message passed as a C string would end at the
+// first NUL.
+[[noreturn]] void raise(PyObject *type, const std::string &message) {
+    PyObject *text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+    if (!text) throw py::error_already_set();
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+    throw py::error_already_set();
+}
+
+// The UTF-8 text of a column name for messages; a name that is no valid text (a lone surrogate)
+// is refused here, before the file is opened.
+std::string name_label(const py::object &entry, const py::object &name) {
+    py::str text = dorar::str_of(name);
+    Py_ssize_t size = 0;
+    const char *utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (utf8) return std::string(utf8, static_cast<std::size_t>(size));
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw py::error_already_set();
+    PyErr_Clear();
+    raise(PyExc_ValueError,
+          py::str("column entry {!r}: the name {!r} is not valid text (it holds a lone surrogate)")
+              .format(entry, name)
+              .cast<std::string>());
+}
 
 // "pos,name;pos,name;...": white space around entries, positions and names ignored; parts after
 // a second "," ignored; positions count from 1, the keyword being 1.
@@ -101,9 +127,10 @@ Columns parse_columns(const Globals &g, const py::object &columns) {
         if (p < 1)
             throw py::value_error(
                 py::str("column entry {!r}: the position must be 1 or more (the keyword is token 1)").format(entry));
+        out.labels.push_back(name_label(entry, name));
         out.names.append(name);
         out.positions.push_back(p);
-        out.labels.push_back(py::str(name).cast<std::string>());
+        out.position_texts.push_back(dorar::str_of(pos).cast<std::string>());
     }
     return out;
 }
@@ -123,7 +150,8 @@ void read_text(const Globals &g, const py::object &fufn, dcore::tsurf::Reader &r
                 py::gil_scoped_release nogil;
                 ok = size > 0 ? reader.feed(text, static_cast<std::size_t>(size)) : reader.finish();
             }
-            if (!ok) throw py::index_error(reader.short_line.message);
+            if (!ok) raise(PyExc_IndexError, reader.short_line.message);
+            if (PyErr_CheckSignals() != 0) throw py::error_already_set();  // Ctrl-C between chunks
             if (size == 0) break;
         }
     });
@@ -159,17 +187,17 @@ void settle_pending(const Globals &g, dcore::tsurf::Reader &reader) {
 
 py::tuple read_gocad_tsurf(const Globals &g, const py::object &fufn, const py::object &columns) {
     Columns cols = parse_columns(g, columns);  // before the file is opened
-    dcore::tsurf::Reader reader(cols.positions, cols.labels);
+    dcore::tsurf::Reader reader(cols.positions, cols.labels, cols.position_texts);
     read_text(g, fufn, reader);
     settle_pending(g, reader);
-    if (reader.bad_value.set) throw py::value_error(reader.bad_value.message);
-    if (reader.bad_triangle.set) throw py::value_error(reader.bad_triangle.message);
+    if (reader.bad_value.set) raise(PyExc_ValueError, reader.bad_value.message);
+    if (reader.bad_triangle.set) raise(PyExc_ValueError, reader.bad_triangle.message);
     bool joined;
     {
         py::gil_scoped_release nogil;
         joined = reader.join_triangles();
     }
-    if (!joined) throw py::value_error(reader.bad_triangle.message);
+    if (!joined) raise(PyExc_ValueError, reader.bad_triangle.message);
 
     const auto n = static_cast<py::ssize_t>(reader.rows());
     const auto m = static_cast<py::ssize_t>(reader.columns());

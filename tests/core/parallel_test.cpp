@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "parallel.hpp"
+
+namespace {
+
+// A thread limit reached at the third worker: the two running workers finish their pieces, nothing
+// else runs, and the caller gets the system error (never std::terminate on an unjoined thread).
+TEST(ParallelFor, ThreadThatCannotStartIsAnErrorAfterTheRunningOnesFinish) {
+    std::vector<std::atomic<int>> ran(100);
+    int starts = 0;
+    auto start = [&starts](auto &&work) {
+        if (++starts == 3) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread(std::forward<decltype(work)>(work));
+    };
+    auto body = [&ran](std::size_t b, std::size_t e) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // still running when the third fails
+        for (std::size_t i = b; i < e; ++i) ++ran[i];
+    };
+    try {
+        dcore::parallel_for_on(4, 100, body, start);
+        FAIL() << "no error";
+    } catch (const std::system_error &e) {
+        EXPECT_EQ(e.code(), std::errc::resource_unavailable_try_again);
+        EXPECT_EQ(std::string(e.what()).rfind("cannot start a worker thread (2 of 4 running): ", 0), 0u) << e.what();
+    }
+    EXPECT_EQ(starts, 3);
+    for (std::size_t i = 0; i < 100; ++i) EXPECT_EQ(ran[i].load(), i < 50 ? 1 : 0) << i;
+}
+
+}  // namespace
