@@ -283,16 +283,18 @@ const Named *trace_field(const std::string &name) {
 enum class NumberFault { none, not_a_number, complex, too_large };
 
 // `v` as a real, as float() takes it. Errors other than "not a number" and "too large for a real"
-// (a KeyboardInterrupt in a __float__, say) propagate as they are.
-NumberFault as_real(PyObject *v, const py::handle &complex_type, double *out) {
+// (a KeyboardInterrupt in a __float__, say) propagate as they are. `real_type` remembers the last
+// type found not to be complex, so that a run of numpy scalars is checked once.
+NumberFault as_real(PyObject *v, const py::handle &complex_type, double *out, PyTypeObject **real_type = nullptr) {
     if (PyFloat_CheckExact(v)) {
         *out = PyFloat_AS_DOUBLE(v);
         return NumberFault::none;
     }
-    if (!PyLong_CheckExact(v)) {
+    if (!PyLong_CheckExact(v) && !(real_type && *real_type == Py_TYPE(v))) {
         const int complex = PyComplex_Check(v) ? 1 : PyObject_IsInstance(v, complex_type.ptr());
         if (complex < 0) throw py::error_already_set();
         if (complex) return NumberFault::complex;  // numpy would drop the imaginary part
+        if (real_type) *real_type = Py_TYPE(v);
     }
     const double d = PyFloat_AsDouble(v);
     if (d == -1.0 && PyErr_Occurred()) {
@@ -326,13 +328,14 @@ struct HeaderReals {
     const Target &tg;
     const Named &f;
     py::object complex_type;
+    mutable PyTypeObject *real_type = nullptr;
 
     std::string where(long long trace) const {
         return tg.label + ": trace header '" + f.name + "'" + (trace < 0 ? "" : " of trace " + std::to_string(trace));
     }
     double operator()(long long trace, PyObject *v) const {
         double d = 0;
-        switch (as_real(v, complex_type, &d)) {
+        switch (as_real(v, complex_type, &d, &real_type)) {
             case NumberFault::none: return d;
             case NumberFault::not_a_number:
                 raise(PyExc_TypeError, where(trace) + " is not a number: " + repr_text(v));
