@@ -192,16 +192,21 @@ def test_replacing_keeps_modes_owners_links_and_devices(tmp_path, printed):
         gx.write_sgmt(str(shared), {k: v for k, v in SGMT.items() if k != "P2_ILNO"})
     assert os.stat(shared).st_ino == inode and os.stat(shared).st_nlink == 2
     assert read(links / "shared") == read(shared) and read(shared).startswith("IL_FRST 10\n")
-    # a device node (a copy of /dev/null made here): written, never replaced by a regular file
+    # device nodes (copies of /dev/null and /dev/full made here): written, never replaced by a
+    # regular file; a failed write names the path
     try:
         os.mknod(data / "null", stat.S_IFCHR | 0o666, os.makedev(1, 3))
+        os.mknod(data / "full", stat.S_IFCHR | 0o666, os.makedev(1, 7))
     except PermissionError:
         pass
     else:
         gx.write_sgmt(str(data / "null"), SGMT)
-        assert stat.S_ISCHR(os.stat(data / "null").st_mode) and os.path.getsize(data / "null") == 0
+        with pytest.raises(OSError) as e:
+            gx.write_sgmt(str(data / "full"), SGMT)
+        assert (e.value.errno, e.value.filename) == (28, str(data / "full"))
+        assert all(stat.S_ISCHR(os.stat(data / n).st_mode) for n in ("null", "full"))
     assert sorted(os.listdir(data)) == sorted(["plain.sgmt", "target.sgmt", "later.sgmt", "shared.sgmt"]
-                                              + (["null"] if (data / "null").exists() else []))
+                                              + (["full", "null"] if (data / "null").exists() else []))
     assert sorted(os.listdir(links)) == ["dangling", "first", "second", "shared"]
 
 

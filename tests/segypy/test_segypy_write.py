@@ -91,9 +91,19 @@ def test_files_replaced_as_open_sees_them(tmp_path):
     segypy.writeSegy(str(fifo), A, 1000, "x", {"cdpX": [1, 2, 3]})
     reader.join(10)
     assert got == [want] and stat.S_ISFIFO(os.stat(fifo).st_mode)
-    assert sorted(os.listdir(tmp_path)) == ["expected.sgy", "link.sgy", "out.fifo", "second.sgy", "shared.sgy",
-                                            "target.sgy"]
+    # a device that takes no more (a copy of /dev/full made here): the error names the path
+    try:
+        os.mknod(tmp_path / "full", stat.S_IFCHR | 0o666, os.makedev(1, 7))
+    except PermissionError:
+        pass
+    else:
+        with pytest.raises(OSError) as e:
+            segypy.writeSegy(str(tmp_path / "full"), A, 1000)
+        assert (e.value.errno, e.value.filename) == (28, str(tmp_path / "full"))
+        assert stat.S_ISCHR(os.stat(tmp_path / "full").st_mode)
     # a path open() refuses fails as open() does, naming the path
     with pytest.raises(IsADirectoryError) as e:
         segypy.writeSegy(str(target) + "/", A, 1000)
     assert e.value.filename == str(target) + "/" and target.read_bytes() == want
+    assert sorted(os.listdir(tmp_path)) == sorted(["expected.sgy", "link.sgy", "out.fifo", "second.sgy", "shared.sgy",
+                                                   "target.sgy"] + (["full"] if (tmp_path / "full").exists() else []))
