@@ -102,10 +102,15 @@ int FileReplacement::open(const std::string &path) {
     // An empty path or one that ends in a slash never names a file that can be written.
     if (path.empty() || path.back() == '/') return open_as_open_does(path);
 
-    // Opening the target for writing without emptying it checks it as open() checks it.
-    target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CLOEXEC, 0);
     struct stat st;
-    if (target_fd_ >= 0) {
+    if (stat(path.c_str(), &st) != 0) {
+        // A path that names no file and cannot name a new one fails as open() fails.
+        if (errno != ENOENT) return open_as_open_does(path);
+    } else {
+        // An existing file is opened with open()'s own flags but for the truncation, so that it is
+        // checked exactly as open() checks it (permissions, the kernel's sticky-folder protections).
+        target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (target_fd_ < 0) return errno;
         if (fstat(target_fd_, &st) != 0) {
             const int err = errno;
             abandon();
@@ -113,8 +118,6 @@ int FileReplacement::open(const std::string &path) {
         }
         way_ = S_ISREG(st.st_mode) ? ReplaceWay::in_place : ReplaceWay::direct;
         if (way_ == ReplaceWay::direct || st.st_nlink != 1) return 0;
-    } else if (errno != ENOENT) {
-        return errno;
     }
     const bool exists = target_fd_ >= 0;
     // When anything below fails, the file is written in place, or created as open() creates it.
