@@ -1,12 +1,15 @@
 // segypy.segypy: the SEG-Y engine. readSegy maps a file and decodes its traces and any trace-header
 // fields the caller lays out; writeSegy writes a samples x traces matrix as IEEE big-endian SEG-Y.
+#include <dorar/replaced_file.hpp>
 #include <dorar/pymod.hpp>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -277,19 +280,80 @@ const Named *trace_field(const std::string &name) {
     return nullptr;
 }
 
-double real_value(const Target &tg, const std::string &field, std::size_t t, PyObject *v) {
-    double d = PyFloat_AsDouble(v);
-    if (d == -1.0 && PyErr_Occurred()) {
-        PyErr_Clear();
-        raise(PyExc_TypeError, tg.label + ": trace header '" + field + "' of trace " + std::to_string(t) +
-                                   " is not a number: " + py::repr(v).cast<std::string>());
+enum class NumberFault { none, not_a_number, complex, too_large };
+
+// `v` as a real, as float() takes it. Errors other than "not a number" and "too large for a real"
+// (a KeyboardInterrupt in a __float__, say) propagate as they are. `real_type` remembers the last
+// type found not to be complex, so that a run of numpy scalars is checked once.
+NumberFault as_real(PyObject *v, const py::handle &complex_type, double *out, PyTypeObject **real_type = nullptr) {
+    if (PyFloat_CheckExact(v)) {
+        *out = PyFloat_AS_DOUBLE(v);
+        return NumberFault::none;
     }
-    return d;
+    if (!PyLong_CheckExact(v) && !(real_type && *real_type == Py_TYPE(v))) {
+        const int complex = PyComplex_Check(v) ? 1 : PyObject_IsInstance(v, complex_type.ptr());
+        if (complex < 0) throw py::error_already_set();
+        if (complex) return NumberFault::complex;  // numpy would drop the imaginary part
+        if (real_type) *real_type = Py_TYPE(v);
+    }
+    const double d = PyFloat_AsDouble(v);
+    if (d == -1.0 && PyErr_Occurred()) {
+        if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_OverflowError))
+            throw py::error_already_set();
+        const bool overflow = PyErr_ExceptionMatches(PyExc_OverflowError);
+        PyErr_Clear();
+        return overflow ? NumberFault::too_large : NumberFault::not_a_number;
+    }
+    *out = d;
+    return NumberFault::none;
 }
 
-// The per-trace values of one trace-header entry as reals, one a trace.
-std::vector<double> trace_values(const Target &tg, const std::string &field, const py::object &values,
-                                 std::size_t ntraces) {
+// repr(v), or a plain word where repr itself fails (an integer of more digits than str() allows).
+std::string repr_text(const py::handle &v) {
+    try {
+        return py::repr(v).cast<std::string>();
+    } catch (py::error_already_set &e) {
+        if (!e.matches(PyExc_ValueError)) throw;
+        return "a number too long to show";
+    }
+}
+
+std::string does_not_fit(const Named &f, const std::string &value) {
+    return value + ", which does not fit its " + std::to_string(f.bytes) + "-byte " +
+           (f.is_signed ? "signed" : "unsigned") + " field";
+}
+
+// Reads the values of one trace-header entry; `trace` < 0 for one value that serves every trace.
+struct HeaderReals {
+    const Target &tg;
+    const Named &f;
+    py::object complex_type;
+    mutable PyTypeObject *real_type = nullptr;
+
+    std::string where(long long trace) const {
+        return tg.label + ": trace header '" + f.name + "'" + (trace < 0 ? "" : " of trace " + std::to_string(trace));
+    }
+    double operator()(long long trace, PyObject *v) const {
+        double d = 0;
+        switch (as_real(v, complex_type, &d, &real_type)) {
+            case NumberFault::none: return d;
+            case NumberFault::not_a_number:
+                raise(PyExc_TypeError, where(trace) + " is not a number: " + repr_text(v));
+            case NumberFault::complex:
+                raise(PyExc_TypeError, where(trace) + " must be an integer or real number, not complex: " + repr_text(v));
+            case NumberFault::too_large:
+                raise(PyExc_ValueError, where(trace) + " is " + does_not_fit(f, repr_text(v)));
+        }
+        return d;
+    }
+};
+
+// The per-trace values of one trace-header entry as reals, one a trace: a dict by trace index,
+// a sequence or array of one number a trace, or one number for every trace.
+std::vector<double> trace_values(const Target &tg, const Named &field, const py::object &values, std::size_t ntraces) {
+    py::module_ np = py::module_::import("numpy");
+    const HeaderReals real{tg, field, np.attr("complexfloating")};
+    const std::string what = tg.label + ": trace header '" + field.name + "'";
     std::vector<double> out(ntraces);
     if (PyDict_Check(values.ptr())) {
         // Quick way: exactly one plain integer key for each trace index covers every trace.
@@ -301,7 +365,7 @@ std::vector<double> trace_values(const Target &tg, const std::string &field, con
                 int overflow = 0;
                 const long long t = PyLong_CheckExact(k) ? PyLong_AsLongLongAndOverflow(k, &overflow) : -1;
                 covered = !overflow && t >= 0 && static_cast<std::size_t>(t) < ntraces;
-                if (covered) out[static_cast<std::size_t>(t)] = real_value(tg, field, static_cast<std::size_t>(t), v);
+                if (covered) out[static_cast<std::size_t>(t)] = real(t, v);
             }
             if (covered) return out;
         }
@@ -310,69 +374,60 @@ std::vector<double> trace_values(const Target &tg, const std::string &field, con
             PyObject *v = PyDict_GetItemWithError(values.ptr(), key.ptr());
             if (!v) {
                 if (PyErr_Occurred()) throw py::error_already_set();
-                raise(PyExc_ValueError, tg.label + ": trace header '" + field + "' has no value for trace " +
-                                            std::to_string(t));
+                raise(PyExc_ValueError, what + " has no value for trace " + std::to_string(t));
             }
-            out[t] = real_value(tg, field, t, v);
+            out[t] = real(static_cast<long long>(t), v);
         }
         return out;
     }
-    if (PyFloat_Check(values.ptr()) || PyLong_Check(values.ptr()) ||
-        (PyNumber_Check(values.ptr()) && !PySequence_Check(values.ptr()) && !py::isinstance<py::array>(values))) {
-        double d = real_value(tg, field, 0, values.ptr());
-        std::fill(out.begin(), out.end(), d);
+    py::array arr;
+    try {
+        arr = np.attr("asarray")(values);
+    } catch (py::error_already_set &e) {
+        if (!e.matches(PyExc_ValueError) && !e.matches(PyExc_TypeError)) throw;
+        raise(PyExc_TypeError, what + " must be a number or an array of numbers, one a trace: " +
+                                   dorar::str_of(e.value()).cast<std::string>());
+    }
+    const char kind = arr.dtype().kind();
+    if (arr.ndim() == 0) {  // one value for every trace
+        std::fill(out.begin(), out.end(), real(-1, arr.attr("item")().ptr()));
         return out;
     }
-    py::module_ np = py::module_::import("numpy");
-    py::array_t<double> arr;
-    try {
-        arr = np.attr("asarray")(values, np.attr("float64"));
-    } catch (py::error_already_set &e) {
-        raise(PyExc_TypeError, tg.label + ": trace header '" + field +
-                                   "' must be a dict by trace index, a sequence or a number: " + e.what());
-    }
-    if (arr.ndim() != 1 || static_cast<std::size_t>(arr.shape(0)) != ntraces)
-        raise(PyExc_ValueError, tg.label + ": trace header '" + field + "' holds " +
-                                    py::str(arr.attr("shape")).cast<std::string>() + " values for " +
+    if (arr.ndim() != 1)
+        raise(PyExc_ValueError, what + " must be an array of one number a trace, not of shape " +
+                                    py::str(arr.attr("shape")).cast<std::string>());
+    if (static_cast<std::size_t>(arr.shape(0)) != ntraces)
+        raise(PyExc_ValueError, what + " holds " + std::to_string(arr.shape(0)) + " values for " +
                                     std::to_string(ntraces) + " traces");
-    auto r = arr.unchecked<1>();
+    if (kind == 'O') {  // Python numbers of any size or kind: each is read as one value is
+        for (std::size_t t = 0; t < ntraces; ++t)
+            out[t] = real(static_cast<long long>(t), py::object(arr.attr("__getitem__")(t)).ptr());
+        return out;
+    }
+    if (kind != 'b' && kind != 'i' && kind != 'u' && kind != 'f')
+        raise(PyExc_TypeError, what + " must be integer or real numbers, not " + py::str(arr.dtype()).cast<std::string>());
+    auto r = py::array_t<double>(arr.attr("astype")(np.attr("float64"))).unchecked<1>();
     for (std::size_t t = 0; t < ntraces; ++t) out[t] = r(t);
     return out;
 }
 
 std::string value_text(double v) { return py::repr(py::float_(v)).cast<std::string>(); }
 
-// A temporary file beside the target, renamed over it once complete; removed on failure.
-class PartialFile {
-public:
-    explicit PartialFile(const Target &tg) : final_(tg.path) {
-        tmpl_ = final_ + ".partial-XXXXXX";
-        fd_ = mkstemp(&tmpl_[0]);
-        if (fd_ < 0) raise_errno(errno, tg.name);
-        mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd_, 0666 & ~mask);
+// The file header and the traces one piece after the other, for a FIFO or a device that takes
+// no positioned writes.
+int stream_traces(dcore::FileReplacement &out, const unsigned char *file_header, const sg::SampleMatrix &m,
+                  const sg::Column *cols, std::size_t ncols, std::uint16_t dt) {
+    int err = out.write(file_header, sg::kFileHeaderBytes);
+    const std::size_t tb = sg::kTraceHeaderBytes + 4 * m.ns;
+    const std::size_t piece = std::max<std::size_t>(1, (4u << 20) / tb);
+    std::vector<unsigned char> buf(std::min(piece, m.ntraces) * tb);
+    for (std::size_t p = 0; !err && p < m.ntraces; p += piece) {
+        const std::size_t q = std::min(m.ntraces, p + piece);
+        sg::pack_traces(m, p, q, cols, ncols, dt, buf.data());
+        err = out.write(buf.data(), (q - p) * tb);
     }
-    ~PartialFile() {
-        if (fd_ >= 0) close(fd_);
-        if (!done_) unlink(tmpl_.c_str());
-    }
-    int fd() const { return fd_; }
-    // Closes and renames over the target; returns 0 or errno.
-    int commit() {
-        int rc = close(fd_);
-        fd_ = -1;
-        if (rc != 0) return errno;
-        if (rename(tmpl_.c_str(), final_.c_str()) != 0) return errno;
-        done_ = true;
-        return 0;
-    }
-
-private:
-    std::string final_, tmpl_;
-    int fd_ = -1;
-    bool done_ = false;
-};
+    return err;
+}
 
 void write_segy(py::object filename, py::object array2d, py::object dt, py::object text_header,
                 py::object trace_headers) {
@@ -399,19 +454,19 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
         raise(PyExc_ValueError, tg.label + ": " + std::to_string(ns) +
                                     " samples a trace cannot be written (1 to 65535 fit the headers)");
 
-    double dt_real = PyFloat_AsDouble(dt.ptr());
-    if (dt_real == -1.0 && PyErr_Occurred()) {
-        PyErr_Clear();
-        raise(PyExc_TypeError, tg.label + ": the sample interval must be a number of microseconds, not " +
-                                   py::repr(dt).cast<std::string>());
-    }
+    double dt_real = 0;
+    const NumberFault dt_fault = as_real(dt.ptr(), np.attr("complexfloating"), &dt_real);
+    if (dt_fault == NumberFault::not_a_number || dt_fault == NumberFault::complex)
+        raise(PyExc_TypeError, tg.label + ": the sample interval must be a real number of microseconds, not " +
+                                   repr_text(dt));
+    if (dt_fault == NumberFault::too_large) dt_real = HUGE_VAL;  // refused just below
     std::int64_t dt_int;
     if (sg::fit_values(&dt_real, 1, 2, false, &dt_int) >= 0)
-        raise(PyExc_ValueError, tg.label + ": sample interval " + py::repr(dt).cast<std::string>() +
+        raise(PyExc_ValueError, tg.label + ": sample interval " + repr_text(dt) +
                                     " microseconds does not fit the 2-byte header field (0 to 65535)");
     // A non-zero interval is never written as 0 (no interval at all).
     if (dt_int == 0 && dt_real != 0.0)
-        raise(PyExc_ValueError, tg.label + ": sample interval " + py::repr(dt).cast<std::string>() +
+        raise(PyExc_ValueError, tg.label + ": sample interval " + repr_text(dt) +
                                     " microseconds would be written as 0 in the whole-microsecond header field");
     const auto dt16 = static_cast<std::uint16_t>(dt_int);
 
@@ -425,11 +480,14 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
             raise(PyExc_ValueError, tg.label + ": the textual header holds " + std::to_string(nchar) +
                                         " characters, more than 3200");
         std::string ebcdic;
-        try {
-            ebcdic = py::bytes(text_header.attr("encode")("cp037")).cast<std::string>();
-        } catch (py::error_already_set &e) {
-            raise(PyExc_ValueError, tg.label + ": the textual header cannot be written in EBCDIC: " + e.what());
+        PyObject *encoded = PyUnicode_AsEncodedString(text_header.ptr(), "cp037", "strict");
+        if (!encoded) {
+            py::error_already_set e;
+            if (!e.matches(PyExc_UnicodeError)) throw e;
+            raise(PyExc_ValueError, tg.label + ": the textual header cannot be written in EBCDIC: " +
+                                        dorar::str_of(e.value()).cast<std::string>());
         }
+        ebcdic = py::reinterpret_steal<py::bytes>(encoded).cast<std::string>();
         std::memcpy(file_header.data(), ebcdic.data(), ebcdic.size());
     }
     sg::encode_binary_header(file_header.data() + sg::kTextBytes, ns, dt16);
@@ -442,17 +500,17 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
         for (py::handle item : trace_headers.attr("items")()) {
             py::object key = py::reinterpret_borrow<py::object>(item[py::int_(0)]);
             py::object vals = py::reinterpret_borrow<py::object>(item[py::int_(1)]);
-            const std::string name = py::str(key).cast<std::string>();
-            const Named *f = py::isinstance<py::str>(key) ? trace_field(name) : nullptr;
+            const char *utf8 = PyUnicode_Check(key.ptr()) ? PyUnicode_AsUTF8(key.ptr()) : nullptr;
+            if (!utf8) PyErr_Clear();  // not a str, or one no field name can equal
+            const Named *f = utf8 ? trace_field(utf8) : nullptr;
             if (!f) raise(PyExc_ValueError, tg.label + ": unknown trace header field " + py::repr(key).cast<std::string>());
-            std::vector<double> reals = trace_values(tg, name, vals, ntraces);
+            const std::string name = f->name;
+            std::vector<double> reals = trace_values(tg, *f, vals, ntraces);
             std::vector<std::int64_t> ints(ntraces);
             const std::int64_t bad = sg::fit_values(reals.data(), ntraces, f->bytes, f->is_signed, ints.data());
             if (bad >= 0)
                 raise(PyExc_ValueError, tg.label + ": trace header '" + name + "' of trace " + std::to_string(bad) +
-                                            " is " + value_text(reals[bad]) + ", which does not fit its " +
-                                            std::to_string(f->bytes) + "-byte " + (f->is_signed ? "signed" : "unsigned") +
-                                            " field");
+                                            " is " + does_not_fit(*f, value_text(reals[bad])));
             // The sample count and interval are the writer's own; a caller's copy must agree.
             const bool is_ns = name == "ns", is_dt = name == "dt";
             if (is_ns || is_dt) {
@@ -471,18 +529,23 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
     for (std::size_t i = 0; i < cols.size(); ++i) cols[i].values = values[i].data();
 
     sg::SampleMatrix m{static_cast<const char *>(arr.data()), elem, ns, ntraces, arr.strides(0), arr.strides(1)};
-    PartialFile out(tg);
+    dorar::ReplacedFile out(tg.name);
+    dcore::FileReplacement &f = out.file();
     int err = 0;
     {
         py::gil_scoped_release nogil;
         try {
-            sg::write_traces(out.fd(), file_header.data(), m, cols.data(), cols.size(), dt16);
-            err = out.commit();
+            err = f.begin();
+            if (!err && f.way() == dcore::ReplaceWay::direct)
+                err = stream_traces(f, file_header.data(), m, cols.data(), cols.size(), dt16);
+            else if (!err)
+                sg::write_traces(f.fd(), file_header.data(), m, cols.data(), cols.size(), dt16);
         } catch (const std::system_error &e) {
             err = e.code().value();
         }
     }
-    if (err) raise_errno(err, tg.name);
+    out.check(err);
+    out.commit();
 }
 
 }  // namespace

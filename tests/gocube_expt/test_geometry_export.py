@@ -149,3 +149,162 @@ def test_pipe_is_written_not_replaced(tmp_path, printed):
         os.close(reader)
     assert stat.S_ISFIFO(os.stat(fifo).st_mode)
     assert os.listdir(tmp_path) == ["out.fifo"]
+
+
+# ---- replacing a file: every kind of target as open(path, "w") sees it ----------------------------
+
+def test_replacing_keeps_modes_owners_links_and_devices(tmp_path, printed):
+    import stat
+    root = os.geteuid() == 0
+    data, links = tmp_path / "data", tmp_path / "links"
+    data.mkdir()
+    links.mkdir()
+    # a regular file: replaced whole, its mode and owner kept
+    plain = data / "plain.sgmt"
+    plain.write_text("old\n")
+    os.chmod(plain, 0o600)
+    if root:
+        os.chown(plain, 65534, 65534)
+    gx.write_sgmt(str(plain), SGMT)
+    st = os.stat(plain)
+    assert read(plain) == SGMT_TEXT and stat.S_IMODE(st.st_mode) == 0o600
+    assert not root or (st.st_uid, st.st_gid) == (65534, 65534)
+    # symbolic links, relative and chained, and one that points to no file yet: the file at the end
+    # of the chain is written, the links stay
+    target = data / "target.sgmt"
+    target.write_text("old\n")
+    os.symlink("../data/target.sgmt", links / "first")
+    os.symlink("first", links / "second")
+    os.symlink("../data/later.sgmt", links / "dangling")
+    gx.write_sgmt(str(links / "second"), SGMT)
+    gx.write_sgmt(str(links / "dangling"), SGMT)
+    assert read(target) == SGMT_TEXT and read(data / "later.sgmt") == SGMT_TEXT
+    assert [os.readlink(links / n) for n in ("first", "second", "dangling")] == [
+        "../data/target.sgmt", "first", "../data/later.sgmt"]
+    # a file with a second hard link: written in place, both names keep seeing one file; a failed
+    # write through it leaves the content it had
+    shared = data / "shared.sgmt"
+    shared.write_text("old content longer than nothing\n" * 20)
+    os.link(shared, links / "shared")
+    inode = os.stat(shared).st_ino
+    gx.write_sgmt(str(links / "shared"), SGMT)
+    with pytest.raises(KeyError):
+        gx.write_vidx(str(shared), {k: v for k, v in VIDX.items() if k != "DP_AMNT"})
+    assert os.stat(shared).st_ino == inode and os.stat(shared).st_nlink == 2
+    assert read(links / "shared") == read(shared) == SGMT_TEXT
+    # device nodes (copies of /dev/null and /dev/full made here): written, never replaced by a
+    # regular file; a failed write names the path
+    try:
+        os.mknod(data / "null", stat.S_IFCHR | 0o666, os.makedev(1, 3))
+        os.mknod(data / "full", stat.S_IFCHR | 0o666, os.makedev(1, 7))
+    except PermissionError:
+        pass
+    else:
+        gx.write_sgmt(str(data / "null"), SGMT)
+        with pytest.raises(OSError) as e:
+            gx.write_sgmt(str(data / "full"), SGMT)
+        assert (e.value.errno, e.value.filename) == (28, str(data / "full"))
+        assert all(stat.S_ISCHR(os.stat(data / n).st_mode) for n in ("null", "full"))
+    assert sorted(os.listdir(data)) == sorted(["plain.sgmt", "target.sgmt", "later.sgmt", "shared.sgmt"]
+                                              + (["full", "null"] if (data / "null").exists() else []))
+    assert sorted(os.listdir(links)) == ["dangling", "first", "second", "shared"]
+
+
+def test_paths_open_refuses_fail_as_open_does(tmp_path, printed):
+    keep = tmp_path / "keep.sgmt"
+    keep.write_text("kept\n")
+    (tmp_path / "folder").mkdir()
+    for path in ["", str(keep) + "/", str(tmp_path / "new.sgmt") + "/", str(tmp_path / "folder"),
+                 str(keep / "x"), str(tmp_path / ("x" * 256))]:
+        with pytest.raises(OSError) as want:
+            open(path, "w")
+        with pytest.raises(type(want.value)) as got:
+            gx.write_sgmt(path, SGMT)
+        assert (got.value.errno, got.value.filename) == (want.value.errno, path)
+    longest = tmp_path / ("n" * 255)  # the longest name open() takes
+    gx.write_sgmt(str(longest), SGMT)
+    assert read(longest) == SGMT_TEXT and read(keep) == "kept\n"
+    assert sorted(os.listdir(tmp_path)) == sorted(["folder", "keep.sgmt", longest.name])
+
+
+UNPRIVILEGED = r"""
+import json, os, sys
+from dorar.gocube.expt import geometry_export as gx
+gx.myprint = lambda *args: None
+sgmt, paths = json.loads(sys.argv[1])
+try:
+    os.setgroups([])
+    os.setgid(65534)
+    os.setuid(65534)
+except PermissionError:
+    sys.exit(3)
+out = {}
+for p in paths:
+    try:
+        gx.write_sgmt(p, sgmt)
+        out[p] = None
+    except OSError as e:
+        out[p] = [type(e).__name__, e.filename]
+print(json.dumps(out))
+"""
+
+
+def test_files_the_folder_will_not_let_us_replace(printed):
+    """As an unprivileged user (root passes every permission check): a read-only folder, a sticky
+    folder holding someone else's file and an owner we cannot give a new file mean writing in place;
+    a read-only file and a folder that takes no new file fail as open() fails."""
+    import json
+    import shutil
+    import subprocess
+    import sys
+    import tempfile
+    if os.geteuid() != 0:
+        pytest.skip("needs root to make files of two owners and to drop to uid 65534")
+    scratch = tempfile.mkdtemp()  # beside other users' files: tmp_path is closed to uid 65534
+    try:
+        os.chmod(scratch, 0o755)
+
+        try:
+            os.chown(scratch, 65534, 65534)
+            os.chown(scratch, 0, 0)
+        except OSError as e:
+            pytest.skip("cannot give files to uid 65534 here: %s" % e)
+
+        def folder(name, uid):
+            path = os.path.join(scratch, name)
+            os.mkdir(path)
+            os.chown(path, uid, uid)
+            return path
+
+        def old_file(path, mode, uid):
+            with open(path, "w") as f:
+                f.write("old\n")
+            os.chown(path, uid, uid)
+            os.chmod(path, mode)
+            return path
+
+        ro, sticky, mine = folder("ro", 65534), folder("sticky", 0), folder("mine", 65534)
+        in_place = [old_file(os.path.join(ro, "a.sgmt"), 0o644, 65534),
+                    old_file(os.path.join(sticky, "roots.sgmt"), 0o666, 0),
+                    old_file(os.path.join(mine, "roots.sgmt"), 0o666, 0)]
+        refused = [os.path.join(ro, "new.sgmt"), old_file(os.path.join(mine, "readonly.sgmt"), 0o444, 65534)]
+        os.chmod(ro, 0o555)
+        os.chmod(sticky, 0o1777)
+        before = {p: os.stat(p) for p in in_place}
+        r = subprocess.run([sys.executable, "-c", UNPRIVILEGED, json.dumps([SGMT, in_place + refused])],
+                           env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)),
+                           capture_output=True, text=True, timeout=60)
+        if r.returncode == 3:
+            pytest.skip("cannot drop to uid 65534 here")
+        assert r.returncode == 0, r.stderr
+        result = json.loads(r.stdout)
+        for p in in_place:
+            st = os.stat(p)
+            assert result[p] is None and read(p) == SGMT_TEXT, p
+            assert (st.st_ino, st.st_uid, st.st_mode) == (before[p].st_ino, before[p].st_uid, before[p].st_mode), p
+        assert [result[p] for p in refused] == [["PermissionError", p] for p in refused]
+        assert read(refused[1]) == "old\n" and not os.path.exists(refused[0])
+        assert [sorted(os.listdir(d)) for d in (ro, sticky, mine)] == [
+            ["a.sgmt"], ["roots.sgmt"], ["readonly.sgmt", "roots.sgmt"]]
+    finally:
+        shutil.rmtree(scratch)

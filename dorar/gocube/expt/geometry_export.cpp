@@ -1,12 +1,12 @@
 // dorar.gocube.expt.geometry_export: the vxyz, sgmt and vidx text files of the geometry maps.
 //
 // Numbers are formatted by the interpreter's own %-formatting and format(), so every value is
-// written (or refused) exactly as "%i", "%.3f" and ".3f" write it. A file is written to a temporary
-// file beside it and renamed into place once complete: a failed write leaves any previous file
-// untouched and no partial file behind.
+// written (or refused) exactly as "%i", "%.3f" and ".3f" write it. A file is replaced whole, the
+// way open(fn, "w") sees the path (include/dorar/replaced_file.hpp): a failed write leaves any
+// previous file untouched and no partial file behind.
+#include <dorar/replaced_file.hpp>
 #include <dorar/pymod.hpp>
 
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -69,73 +69,22 @@ py::str vidx_text(const char *fmt, const py::object &value) {
     return percent(fmt, value);
 }
 
-// Raises the OSError that open(fn, "w") raises for errno `err`, naming the caller's path.
-[[noreturn]] void os_error(int err, const py::object &fn) {
-    py::object exc = dorar::builtins().attr("OSError")(err, std::strerror(err), fn);
-    PyErr_SetObject(reinterpret_cast<PyObject *>(Py_TYPE(exc.ptr())), exc.ptr());
-    throw py::error_already_set();
-}
-
-// Writes `lines()` to `fn` through a temporary file in the same folder, renamed over `fn` once
-// every line is written and flushed. `lines(write)` builds each line and calls write(line).
+// Writes the lines that `lines(write)` builds (calling write(line) for each) as the file `fn`. The
+// path is checked as open(fn, "w") checks it before any line is built, and the file changes only
+// once every line is built: a failed line leaves the old file as it was.
 template <typename Lines>
 void write_replacing(const Globals &g, const py::object &fn, Lines lines) {
     g("myprint")("--Writing--", fn);
-    py::object open = g("open");
-    auto write_through = [&]() {
-        py::object f = open(fn, "w");
+    if (PyLong_Check(fn.ptr())) {  // an open descriptor: nothing to replace
+        py::object f = g("open")(fn, "w");
         dorar::closing(f, [&] { lines([&](const py::str &line) { f.attr("write")(line); }); });
-    };
-    if (PyLong_Check(fn.ptr())) return write_through();  // an open descriptor: nothing to rename
-
-    py::module_ os = py::module_::import("os");
-    py::object path = os.attr("path");
-    // The file that a symbolic link names is the one replaced; the link stays.
-    py::object target = path.attr("realpath")(os.attr("fsdecode")(fn));
-    if (path.attr("isdir")(target).cast<bool>()) os_error(EISDIR, fn);
-    const bool exists = path.attr("exists")(target).cast<bool>();
-    // A device or a pipe (/dev/null, a FIFO) is written to, never replaced by a regular file.
-    if (exists && !path.attr("isfile")(target).cast<bool>()) return write_through();
-    if (exists && !os.attr("access")(target, os.attr("W_OK")).cast<bool>()) os_error(EACCES, fn);
-    py::object folder = path.attr("dirname")(target);
-    py::object base = path.attr("basename")(target);
-
-    py::object tmp, f;
-    for (int attempt = 0; !f; ++attempt) {
-        py::object hex = os.attr("urandom")(4).attr("hex")();
-        tmp = path.attr("join")(folder, py::str(".") + base + py::str(".") + hex + py::str(".tmp"));
-        try {
-            f = open(tmp, "x");
-        } catch (py::error_already_set &e) {
-            if (e.matches(PyExc_FileExistsError) && attempt < 16) continue;
-            if (e.matches(PyExc_OSError)) {
-                int err = e.value().attr("errno").is_none() ? EIO : e.value().attr("errno").cast<int>();
-                os_error(err, fn);
-            }
-            throw;
-        }
+        return;
     }
-    auto discard = [&]() {
-        try {
-            f.attr("close")();
-        } catch (py::error_already_set &) {
-        }
-        try {
-            os.attr("remove")(tmp);
-        } catch (py::error_already_set &) {
-        }
-    };
-    try {
-        if (exists) os.attr("chmod")(tmp, py::module_::import("stat").attr("S_IMODE")(os.attr("stat")(target).attr("st_mode")));
-        lines([&](const py::str &line) { f.attr("write")(line); });
-        f.attr("flush")();
-        os.attr("fsync")(f.attr("fileno")());
-        f.attr("close")();
-        os.attr("replace")(tmp, target);
-    } catch (...) {
-        discard();
-        throw;
-    }
+    dorar::ReplacedFile out(fn);
+    py::list text;
+    lines([&](const py::str &line) { text.append(line); });
+    out.write_text(py::str("").attr("join")(text));
+    out.commit();
 }
 
 void write_vxyz(const Globals &g, const py::object &fn, const py::object &dict_vxyz) {

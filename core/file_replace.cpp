@@ -1,0 +1,206 @@
+#include "file_replace.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+namespace dcore {
+
+namespace {
+
+int open_retrying(const char *path, int flags, mode_t mode) {
+    int fd;
+    do fd = ::open(path, flags, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+std::string folder_of(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// In a sticky folder only the file's owner, the folder's owner or the superuser may rename over
+// a file.
+bool may_rename_over(const struct stat &file, const struct stat &folder) {
+    if (!(folder.st_mode & S_ISVTX)) return true;
+    const uid_t me = geteuid();
+    return me == 0 || file.st_uid == me || folder.st_uid == me;
+}
+
+}  // namespace
+
+int final_name(const std::string &path, std::string *out) {
+    std::string name = path;
+    for (int hops = 0; hops <= 40; ++hops) {
+        struct stat st;
+        if (lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *out = name;
+            return 0;
+        }
+        std::string to(static_cast<std::size_t>(st.st_size) + 1, '\0');
+        for (;;) {
+            const ssize_t n = readlink(name.c_str(), &to[0], to.size());
+            if (n < 0) return errno;
+            if (static_cast<std::size_t>(n) < to.size()) {
+                to.resize(static_cast<std::size_t>(n));
+                break;
+            }
+            to.resize(to.size() * 2);  // the link changed meanwhile
+        }
+        if (to.empty()) return ENOENT;
+        // A relative link is read from the folder that holds it.
+        if (to[0] == '/') {
+            name = to;
+        } else {
+            const std::size_t slash = name.rfind('/');
+            name = (slash == std::string::npos ? std::string() : name.substr(0, slash + 1)) + to;
+        }
+    }
+    return ELOOP;
+}
+
+// The temporary name is short whatever the target's name, so any name open() accepts works.
+bool FileReplacement::make_temporary(const std::string &folder, unsigned mode) {
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device rd;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        std::string name = folder + "/.dorar-";
+        unsigned r = rd();
+        for (int i = 0; i < 6; ++i, r /= 36) name += digits[r % 36];
+        const int fd = open_retrying(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            tmp_ = name;
+            tmp_fd_ = fd;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+// Exactly what open(path, "w") does: create or truncate.
+int FileReplacement::open_as_open_does(const std::string &path) {
+    target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (target_fd_ < 0) return errno;
+    struct stat st;
+    if (fstat(target_fd_, &st) != 0) {
+        const int err = errno;
+        abandon();
+        return err;
+    }
+    way_ = S_ISREG(st.st_mode) ? ReplaceWay::in_place : ReplaceWay::direct;
+    return 0;
+}
+
+int FileReplacement::open(const std::string &path) {
+    abandon();
+    // An empty path or one that ends in a slash never names a file that can be written.
+    if (path.empty() || path.back() == '/') return open_as_open_does(path);
+
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        // A path that names no file and cannot name a new one fails as open() fails.
+        if (errno != ENOENT) return open_as_open_does(path);
+    } else {
+        // An existing file is opened with open()'s own flags but for the truncation, so that it is
+        // checked exactly as open() checks it (permissions, the kernel's sticky-folder protections).
+        target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (target_fd_ < 0) return errno;
+        if (fstat(target_fd_, &st) != 0) {
+            const int err = errno;
+            abandon();
+            return err;
+        }
+        way_ = S_ISREG(st.st_mode) ? ReplaceWay::in_place : ReplaceWay::direct;
+        if (way_ == ReplaceWay::direct || st.st_nlink != 1) return 0;
+    }
+    const bool exists = target_fd_ >= 0;
+    // When anything below fails, the file is written in place, or created as open() creates it.
+    auto fall_back = [&]() { return exists ? 0 : open_as_open_does(path); };
+
+    if (final_name(path, &final_) != 0) return fall_back();
+    struct stat named, folder;
+    if (exists && (stat(final_.c_str(), &named) != 0 || named.st_dev != st.st_dev || named.st_ino != st.st_ino))
+        return fall_back();  // the link changed under us
+    const std::string dir = folder_of(final_);
+    if (stat(dir.c_str(), &folder) != 0) return fall_back();
+    if (exists && !may_rename_over(st, folder)) return fall_back();
+    // A new file gets the mode open() would give it; an old file's mode is set once it is ours.
+    if (!make_temporary(dir, exists ? 0600 : 0666)) return fall_back();
+    if (exists) {
+        struct stat tmp;
+        bool ok = fstat(tmp_fd_, &tmp) == 0;
+        if (ok && (tmp.st_uid != st.st_uid || tmp.st_gid != st.st_gid))
+            ok = fchown(tmp_fd_, st.st_uid, st.st_gid) == 0;  // an owner we cannot keep: in place
+        if (ok) ok = fchmod(tmp_fd_, st.st_mode & 07777) == 0;
+        if (!ok) {
+            close(tmp_fd_);
+            unlink(tmp_.c_str());
+            tmp_fd_ = -1;
+            tmp_.clear();
+            return 0;
+        }
+    }
+    way_ = ReplaceWay::renamed;
+    return 0;
+}
+
+int FileReplacement::begin() {
+    if (way_ == ReplaceWay::in_place && ftruncate(target_fd_, 0) != 0) return errno;
+    return 0;
+}
+
+int FileReplacement::write(const void *data, std::size_t n) {
+    const char *p = static_cast<const char *>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd(), p, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (w == 0) return EIO;
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
+int FileReplacement::commit() {
+    int err = 0;
+    if (way_ == ReplaceWay::renamed) {
+        if (fsync(tmp_fd_) != 0 || close(tmp_fd_) != 0) err = errno;
+        tmp_fd_ = -1;
+        if (!err && rename(tmp_.c_str(), final_.c_str()) != 0) err = errno;
+        if (!err) {
+            tmp_.clear();
+            // The rename itself is made lasting by syncing the folder; a folder that cannot be
+            // synced does not undo a replacement that has happened.
+            const int dir = open_retrying(folder_of(final_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+            if (dir >= 0) {
+                fsync(dir);
+                close(dir);
+            }
+        }
+    } else if (target_fd_ >= 0) {
+        // Closing reports a write that failed late (a full disk on a network file system).
+        if (close(target_fd_) != 0 && errno != EINTR) err = errno;
+        target_fd_ = -1;
+    }
+    abandon();
+    return err;
+}
+
+void FileReplacement::abandon() {
+    if (tmp_fd_ >= 0) close(tmp_fd_);
+    if (!tmp_.empty()) unlink(tmp_.c_str());
+    if (target_fd_ >= 0) close(target_fd_);
+    tmp_fd_ = target_fd_ = -1;
+    tmp_.clear();
+}
+
+}  // namespace dcore

@@ -1,0 +1,61 @@
+// Replacing a whole file the way open(path, "w") sees the path, without ever harming what is there:
+//
+//   - a regular file with one link, in a folder that takes a new file: the new content goes to a
+//     temporary file beside it, which gets the file's mode (and owner) and, once synced, is renamed
+//     over it. A failed write leaves the old file as it was and no temporary file behind;
+//   - a symbolic link: the file it finally points to is the one replaced; the link stays;
+//   - a file with several links, or one its folder does not let us replace (no new file there, a
+//     sticky folder and someone else's file, an owner we cannot give a new file): written in place,
+//     emptied only when the first byte is about to be written;
+//   - anything that is not a regular file (a FIFO, a device): opened and written, never replaced;
+//   - a path open() could not write fails with the errno open() fails with.
+//
+// Every call returns 0 or an errno. No Python here; everything may run without the GIL.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace dcore {
+
+enum class ReplaceWay {
+    renamed,   // a temporary file renamed over the target
+    in_place,  // the regular file itself, emptied by begin()
+    direct,    // a FIFO or device, written as it is
+};
+
+class FileReplacement {
+public:
+    FileReplacement() = default;
+    ~FileReplacement() { abandon(); }
+    FileReplacement(const FileReplacement &) = delete;
+    FileReplacement &operator=(const FileReplacement &) = delete;
+
+    // Opens `path` for writing. Nothing is truncated yet. On failure nothing is left open or made.
+    int open(const std::string &path);
+    ReplaceWay way() const { return way_; }
+    // The descriptor the new content is written to (at offset 0 after begin()).
+    int fd() const { return way_ == ReplaceWay::renamed ? tmp_fd_ : target_fd_; }
+    // Empties a file written in place; call once, right before the first byte is written.
+    int begin();
+    // Writes all `n` bytes at the current position.
+    int write(const void *data, std::size_t n);
+    // Makes the new content the file's: syncs and renames the temporary file, or closes the file.
+    // On failure the temporary file is removed and the old file stays.
+    int commit();
+    // Gives up: removes the temporary file and closes everything. The old file stays.
+    void abandon();
+
+private:
+    int open_as_open_does(const std::string &path);
+    bool make_temporary(const std::string &folder, unsigned mode);
+    std::string final_, tmp_;
+    int target_fd_ = -1, tmp_fd_ = -1;
+    ReplaceWay way_ = ReplaceWay::direct;
+};
+
+// The name of the file that `path` finally points to when its symbolic links are followed (the
+// path itself when it is no link). The file need not exist. Returns 0 or an errno (ELOOP).
+int final_name(const std::string &path, std::string *out);
+
+}  // namespace dcore

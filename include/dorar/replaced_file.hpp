@@ -1,0 +1,82 @@
+// Whole files written the way open(fn, "w") sees the path, never leaving half a file where a
+// temporary file can stand beside it (see core/file_replace.hpp). Every error is the interpreter's
+// OSError subclass for the errno, naming the caller's path.
+//
+//   dorar::ReplacedFile out(fn);      // fails as open(fn, "w") fails; nothing is emptied yet
+//   ... build the content; an error here leaves the old file as it was ...
+//   out.write_text(text);  or  out.check(out.file().begin()) and write to out.file().fd()
+//   out.commit();
+#pragma once
+
+#include <dorar/pymod.hpp>
+
+#include <cerrno>
+#include <string>
+
+#include "file_replace.hpp"
+
+namespace dorar {
+
+// Raises the OSError subclass the interpreter raises for `err` (PermissionError for EACCES, ...).
+[[noreturn]] inline void raise_os_error(int err, const py::object &filename) {
+    errno = err;
+    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, filename.ptr());
+    throw py::error_already_set();
+}
+
+class ReplacedFile {
+public:
+    // `fn`: a str, bytes or path-like path. Opening a FIFO waits for its reader, as open() does,
+    // with the GIL released.
+    explicit ReplacedFile(const py::object &fn) {
+        py::module_ os = py::module_::import("os");
+        name_ = os.attr("fspath")(fn);
+        const std::string path = py::bytes(os.attr("fsencode")(name_)).cast<std::string>();
+        if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+        int err;
+        {
+            py::gil_scoped_release nogil;
+            err = file_.open(path);
+        }
+        check(err);
+    }
+
+    dcore::FileReplacement &file() { return file_; }
+    const py::object &name() const { return name_; }
+    void check(int err) const {
+        if (err) raise_os_error(err, name_);
+    }
+
+    // Writes `text` encoded as open(fn, "w") encodes it.
+    void write_text(const py::object &text) {
+        check(file_.begin());
+        py::object f = builtins().attr("open")(file_.fd(), "w", py::arg("closefd") = false);
+        try {
+            closing(f, [&] {
+                f.attr("write")(text);
+                f.attr("flush")();
+            });
+        } catch (py::error_already_set &e) {
+            // A failed write (a full disk) names the path, not the descriptor.
+            if (!e.matches(PyExc_OSError)) throw;
+            py::object no = e.value().attr("errno");
+            if (no.is_none()) throw;
+            raise_os_error(no.cast<int>(), name_);
+        }
+    }
+
+    void commit() {
+        int err;
+        {
+            py::gil_scoped_release nogil;
+            err = file_.commit();
+        }
+        check(err);
+    }
+
+private:
+    py::object name_;
+    dcore::FileReplacement file_;
+};
+
+}  // namespace dorar
