@@ -51,7 +51,10 @@ inline std::uint16_t swapped(std::uint16_t v) { return bswap16(v); }
 inline std::uint32_t swapped(std::uint32_t v) { return bswap32(v); }
 inline std::uint64_t swapped(std::uint64_t v) { return bswap64(v); }
 
-void decode_ibm(const unsigned char *src, std::size_t n, bool swap, float *dst) {
+// The decoders below are inlined into each build of decode_samples.
+#define SAMPLE_LOOP inline __attribute__((always_inline))
+
+SAMPLE_LOOP void decode_ibm(const unsigned char *src, std::size_t n, bool swap, float *dst) {
     if (swap) {
         for (std::size_t i = 0; i < n; ++i) dst[i] = ibm_bits_to_float(bswap32(load_raw<std::uint32_t>(src + 4 * i)));
     } else {
@@ -61,7 +64,7 @@ void decode_ibm(const unsigned char *src, std::size_t n, bool swap, float *dst) 
 
 // Samples whose element is the stored word itself, in either byte order.
 template <typename U>
-void decode_words(const unsigned char *src, std::size_t n, bool swap, void *dst) {
+SAMPLE_LOOP void decode_words(const unsigned char *src, std::size_t n, bool swap, void *dst) {
     if (!swap) {
         std::memcpy(dst, src, n * sizeof(U));
         return;
@@ -72,7 +75,7 @@ void decode_words(const unsigned char *src, std::size_t n, bool swap, void *dst)
 
 // 3-byte integers widened to 32 bits, sign-extended when signed.
 template <bool Signed>
-void decode_24(const unsigned char *src, std::size_t n, bool big, void *dst) {
+SAMPLE_LOOP void decode_24(const unsigned char *src, std::size_t n, bool big, void *dst) {
     auto *out = static_cast<std::uint32_t *>(dst);
     const std::size_t hi = big ? 0 : 2, lo = big ? 2 : 0;
     for (std::size_t i = 0; i < n; ++i, src += 3) {
@@ -205,6 +208,11 @@ std::uint32_t float_to_ibm(float v) {
     return sign | (static_cast<std::uint32_t>(e) << 24) | static_cast<std::uint32_t>(frac);
 }
 
+// Built twice, for AVX2 and for any x86-64, and chosen when the program loads: the byte swaps
+// and conversions vectorise only with the wider instruction sets.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void decode_samples(const unsigned char *src, std::size_t n, int format, bool big, void *dst) {
     const bool swap = big != kHostBig;
     switch (format) {
