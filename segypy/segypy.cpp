@@ -1,5 +1,5 @@
-// segypy.segypy: the SEG-Y engine. readSegy reads a file in pieces spread over the cores and decodes
-// its traces and any trace-header fields the caller lays out; writeSegy writes a samples x traces matrix as IEEE big-endian SEG-Y.
+// segypy.segypy: the SEG-Y engine. readSegy reads a file in pieces and decodes its traces and any trace-header
+// fields the caller lays out; writeSegy writes a samples x traces matrix as IEEE big-endian SEG-Y.
 #include <dorar/pymod.hpp>
 
 #include <fcntl.h>
