@@ -366,8 +366,9 @@ char ebcdic_to_ascii(unsigned char c) {
 }  // namespace
 
 FileShrank::FileShrank(std::size_t at_, std::size_t expected_)
-    : std::runtime_error("the file ended at byte " + std::to_string(at_) + " while it was being read (it held " +
-                         std::to_string(expected_) + " bytes when opened); another program may have truncated it"),
+    : std::runtime_error("the file came to an end at byte " + std::to_string(at_) + " of the " +
+                         std::to_string(expected_) +
+                         " bytes it held when it was opened; another program may have truncated it"),
       at(at_), expected(expected_) {}
 
 ReadAt memory_reader(const unsigned char *data, std::size_t size) {

@@ -142,7 +142,7 @@ std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts 
 // ---- reading ----------------------------------------------------------------------------------
 
 // A file that ended before the bytes its layout promised could be read: it shrank while it was
-// being read.
+// being read. `at` is where a read came back short (the file ended there or before).
 struct FileShrank : std::runtime_error {
     FileShrank(std::size_t at, std::size_t expected);
     std::size_t at, expected;

@@ -437,7 +437,8 @@ TEST(SegyRead, AFileThatShrinksWhileReadGivesAnError) {
         read_traces(in.reader(), facts, out.data(), nullptr, nullptr, 0);
         ADD_FAILURE() << "no error for a file that shrank";
     } catch (const FileShrank &e) {
-        EXPECT_EQ(e.at, f.size() / 2);
+        EXPECT_GE(e.at, f.size() / 2);  // whichever piece came back short first
+        EXPECT_LT(e.at, f.size());
         EXPECT_EQ(e.expected, f.size());
         EXPECT_NE(std::string(e.what()).find("truncated"), std::string::npos);
     }
