@@ -421,7 +421,10 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out) {
                    " additional 240-byte trace headers after each trace header (SEG-Y revision 2), "
                    "which cannot be read";
     }
-    const std::int64_t declared = load_int(bin + kBinExtTextHeaders, 2, f.big);
+    std::int64_t declared = load_int(bin + kBinExtTextHeaders, 2, f.big);
+    // Revision 0 files name no variable number (-1 came with revision 1): there a negative count
+    // is noise in bytes then unassigned, and is not looked for through the whole file.
+    if (f.revision == 0 && declared < 0) declared = 0;
     std::string fault = count_extended(read, size, declared, &f.extended_headers);
     if (fault.empty()) fault = trace_layout(read, size, kFileHeaderBytes + kTextBytes * f.extended_headers, f);
     // Before revision 1 these bytes were unassigned and may hold anything: where honouring them

@@ -351,6 +351,9 @@ TEST(SegyFileFacts, ExtendedTextualHeadersAreSkipped) {
     ASSERT_EQ(inspect_file(f.data(), f.size(), &facts), "");
     EXPECT_EQ(facts.data_offset, 3600u);
     EXPECT_EQ(facts.ntraces, 3u);
+    f = with_records({}, -1, 0);  // -1 before revision 1 is noise too
+    ASSERT_EQ(inspect_file(f.data(), f.size(), &facts), "");
+    EXPECT_EQ(facts.data_offset, 3600u);
     // From revision 1 on a count the file does not hold is a fault, as is -1 without its stanza.
     f = with_records({blank}, 2, 0x0100);
     EXPECT_NE(inspect_file(f.data(), f.size(), &facts), "");
