@@ -1,13 +1,14 @@
 #!/usr/bin/python3
 """Speed of the SEG-Y engine against segyio and against reading the bytes with numpy.fromfile.
 
-Generates a 1 GB IBM-float file and a 1 GB IEEE-float file in /tmp (deleted afterwards), then for
-each: readSegy of samples and the seven header arrays, segyio reading the same with its memory map
-on, numpy.fromfile of the file's bytes from the page cache; and the peak memory of a readSegy load
-(in a fresh interpreter) relative to the cube array's size. Also writeSegy of the cube against
-segyio writing it.
+Generates IBM-float files of 256 MB and 1 GB, each as a revision-0 file (no fixed-length flag, as
+most older files are) and as a revision-1 fixed-length file, in a folder on disk (/var/tmp, not a
+tmpfs; deleted afterwards). For each: readSegy of samples and the seven header arrays, segyio
+reading the same with its memory map on, numpy.fromfile of the file's bytes, all from the page
+cache; and the peak memory of a readSegy load (in a fresh interpreter) relative to the cube
+array's size. Then writeSegy of the last cube against segyio writing it.
 
-    PYTHONPATH=build/site /usr/bin/python3 bench/bench_segy_engine.py [--gb 1.0] [--repeat 5]
+    PYTHONPATH=build/site /usr/bin/python3 bench/bench_segy_engine.py [--sizes 0.25,1] [--repeat 5]
 """
 import argparse
 import os
@@ -47,13 +48,15 @@ def float_to_ibm(x):
     return (bits | sign).astype(np.uint32)
 
 
-def make_file(path, fmt, ntraces, nxl):
-    """A post-stack cube of ntraces x NS samples in format 1 or 5, big-endian, written in chunks."""
+def make_file(path, fmt, ntraces, nxl, revision):
+    """A post-stack cube of ntraces x NS samples in format 1 or 5, big-endian, written in chunks;
+    revision 1 sets the fixed-length flag, revision 0 leaves both fields 0."""
     text = "C 1 BENCHMARK VOLUME".ljust(3200).encode("cp037")
     binary = np.zeros(400, np.uint8)
     bh = binary.view(">i2")
     bh[8], bh[9], bh[10], bh[11], bh[12] = DT, DT, NS, NS, fmt
-    bh[150], bh[151] = 0x0100, 1
+    if revision:
+        bh[150], bh[151] = 0x0100, 1
     rng = np.random.default_rng(1)
     with open(path, "wb") as f:
         f.write(text)
@@ -131,57 +134,71 @@ def write_segyio(path, array2d, sth, nxl):
         f.bin.update(hns=array2d.shape[0], hdt=DT, format=5)
 
 
+def file_system(path):
+    """Type of the file system that holds `path` (the longest mount point above it)."""
+    best, kind = "", "?"
+    with open("/proc/mounts") as f:
+        for line in f:
+            mnt, typ = line.split()[1:3]
+            if (path == mnt or path.startswith(mnt.rstrip("/") + "/")) and len(mnt) > len(best):
+                best, kind = mnt, typ
+    return kind
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--gb", type=float, default=1.0, help="file size in GB")
+    ap.add_argument("--sizes", default="0.25,1", help="file sizes in GB, comma-separated")
     ap.add_argument("--repeat", type=int, default=5)
+    ap.add_argument("--dir", default="/var/tmp", help="folder on disk for the files (not a tmpfs)")
     args = ap.parse_args()
     trace_bytes = 240 + 4 * NS
     nxl = 500
-    ntraces = int(args.gb * 2 ** 30 / trace_bytes) // nxl * nxl
-    print("cube: %d traces x %d samples (%d inlines x %d crosslines), file %.2f GB, cube array %.2f GB, %d cores"
-          % (ntraces, NS, ntraces // nxl, nxl, (3600 + ntraces * trace_bytes) / 2 ** 30,
-             ntraces * NS * 4 / 2 ** 30, os.cpu_count()))
-    tmp = tempfile.mkdtemp(prefix="bench_segy_engine_", dir="/tmp")
-    paths = {fmt: os.path.join(tmp, "cube_fmt%d.sgy" % fmt) for fmt in (1, 5)}
+    tmp = tempfile.mkdtemp(prefix="bench_segy_engine_", dir=args.dir)
+    print("files in %s (%s), %d cores" % (tmp, file_system(os.path.realpath(tmp)), os.cpu_count()))
     try:
-        for fmt, label in ((1, "IBM float"), (5, "IEEE float")):
-            path = paths[fmt]
-            make_file(path, fmt, ntraces, nxl)
-            np.fromfile(path, dtype=np.uint8)  # into the page cache
-            d_engine, _, h_engine = read_engine(path)
-            d_peer, h_peer = read_segyio(path)
-            same = np.array_equal(d_engine, d_peer) and all(
-                np.array_equal(h_engine[k], h_peer[k]) for k in LAYOUT)
-            del d_engine, h_engine, d_peer, h_peer
-            t = best_of({"engine": lambda: read_engine(path), "segyio": lambda: read_segyio(path),
-                         "fromfile": lambda: np.fromfile(path, dtype=np.uint8)}, args.repeat)
-            t_engine, t_peer, t_bytes = t["engine"], t["segyio"], t["fromfile"]
-            peak, cube = peak_ratio(path)
-            print("%-10s readSegy %.3f s | segyio (mmap) %.3f s | numpy.fromfile %.3f s | same result: %s"
-                  % (label, t_engine, t_peer, t_bytes, same))
-            print("%-10s speed-up over segyio %.2fx | time / fromfile %.2fx | peak memory %.2fx the cube"
-                  % (label, t_peer / t_engine, t_engine / t_bytes, peak / cube))
-            if fmt == 5:
-                data, _, h = read_engine(path)
-                os.unlink(path)
-                array2d = np.ascontiguousarray(data.T)  # samples x traces
-                del data
-                sth = {k: h[k] for k in ("cdpX", "cdpY", "Inline3D", "Crossline3D")}
-                out_engine, out_peer = os.path.join(tmp, "w_engine.sgy"), os.path.join(tmp, "w_segyio.sgy")
-                def fresh(fn, out):
-                    def run():
-                        if os.path.exists(out):
-                            os.unlink(out)  # no dirty pages of an earlier run left to flush
-                        return fn()
-                    return run
-                t = best_of({"engine": fresh(lambda: write_engine(out_engine, array2d, sth), out_engine),
-                             "segyio": fresh(lambda: write_segyio(out_peer, array2d, sth, nxl), out_peer)}, 2)
-                t_w, t_wp = t["engine"], t["segyio"]
-                print("writing    writeSegy %.3f s | segyio %.3f s | speed-up %.2fx"
-                      % (t_w, t_wp, t_wp / t_w))
-            elif os.path.exists(path):
-                os.unlink(path)
+        for gb in (float(g) for g in args.sizes.split(",")):
+            ntraces = int(gb * 2 ** 30 / trace_bytes) // nxl * nxl
+            print("cube: %d traces x %d IBM floats (%d inlines x %d crosslines), file %.2f GB, cube array %.2f GB"
+                  % (ntraces, NS, ntraces // nxl, nxl, (3600 + ntraces * trace_bytes) / 2 ** 30,
+                     ntraces * NS * 4 / 2 ** 30))
+            for revision in (0, 1):
+                label = "%.2f GB rev %d" % (gb, revision)
+                path = os.path.join(tmp, "cube_rev%d.sgy" % revision)
+                make_file(path, 1, ntraces, nxl, revision)
+                os.sync()  # no write-back of the new file while timing
+                np.fromfile(path, dtype=np.uint8)  # into the page cache
+                d_engine, _, h_engine = read_engine(path)
+                d_peer, h_peer = read_segyio(path)
+                same = np.array_equal(d_engine, d_peer) and all(
+                    np.array_equal(h_engine[k], h_peer[k]) for k in LAYOUT)
+                del d_engine, h_engine, d_peer, h_peer
+                t = best_of({"engine": lambda: read_engine(path), "segyio": lambda: read_segyio(path),
+                             "fromfile": lambda: np.fromfile(path, dtype=np.uint8)}, args.repeat)
+                t_engine, t_peer, t_bytes = t["engine"], t["segyio"], t["fromfile"]
+                peak, cube = peak_ratio(path)
+                print("%s: readSegy %.3f s | segyio (mmap) %.3f s | numpy.fromfile %.3f s | same result: %s"
+                      % (label, t_engine, t_peer, t_bytes, same))
+                print("%s: time / fromfile %.2fx | speed-up over segyio %.2fx | peak memory %.2fx the cube"
+                      % (label, t_engine / t_bytes, t_peer / t_engine, peak / cube))
+                last = path
+        data, _, h = read_engine(last)
+        array2d = np.ascontiguousarray(data.T)  # samples x traces
+        del data
+        sth = {k: h[k] for k in ("cdpX", "cdpY", "Inline3D", "Crossline3D")}
+        for name in os.listdir(tmp):
+            os.unlink(os.path.join(tmp, name))
+        out_engine, out_peer = os.path.join(tmp, "w_engine.sgy"), os.path.join(tmp, "w_segyio.sgy")
+
+        def fresh(fn, out):
+            def run():
+                if os.path.exists(out):
+                    os.unlink(out)  # no dirty pages of an earlier run left to flush
+                return fn()
+            return run
+        t = best_of({"engine": fresh(lambda: write_engine(out_engine, array2d, sth), out_engine),
+                     "segyio": fresh(lambda: write_segyio(out_peer, array2d, sth, nxl), out_peer)}, 2)
+        print("writing the last cube: writeSegy %.3f s | segyio %.3f s | speed-up %.2fx"
+              % (t["engine"], t["segyio"], t["segyio"] / t["engine"]))
     finally:
         for name in os.listdir(tmp):
             os.unlink(os.path.join(tmp, name))

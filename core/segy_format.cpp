@@ -1,12 +1,13 @@
 #include "segy_format.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -20,7 +21,7 @@ namespace {
 // Offsets inside the 400-byte binary header.
 constexpr std::size_t kBinDt = 16, kBinDtOrig = 18, kBinNs = 20, kBinNsOrig = 22, kBinFormat = 24;
 constexpr std::size_t kBinExtNs = 68, kBinOrderConstant = 96, kBinRevision = 300, kBinFixedLength = 302,
-                      kBinExtTextHeaders = 304;
+                      kBinExtTextHeaders = 304, kBinAddTraceHeaders = 306;
 // Offsets inside the 240-byte trace header.
 constexpr std::size_t kTrNs = 114, kTrDt = 116;
 
@@ -45,10 +46,15 @@ inline U load_raw(const unsigned char *p) {
     return v;
 }
 
-inline std::uint16_t maybe_swap(std::uint16_t v, bool swap) { return swap ? bswap16(v) : v; }
-inline std::uint32_t maybe_swap(std::uint32_t v, bool swap) { return swap ? bswap32(v) : v; }
+inline std::uint8_t swapped(std::uint8_t v) { return v; }
+inline std::uint16_t swapped(std::uint16_t v) { return bswap16(v); }
+inline std::uint32_t swapped(std::uint32_t v) { return bswap32(v); }
+inline std::uint64_t swapped(std::uint64_t v) { return bswap64(v); }
 
-void decode_ibm(const unsigned char *src, std::size_t n, bool swap, float *dst) {
+// The decoders below are inlined into each build of decode_samples.
+#define SAMPLE_LOOP inline __attribute__((always_inline))
+
+SAMPLE_LOOP void decode_ibm(const unsigned char *src, std::size_t n, bool swap, float *dst) {
     if (swap) {
         for (std::size_t i = 0; i < n; ++i) dst[i] = ibm_bits_to_float(bswap32(load_raw<std::uint32_t>(src + 4 * i)));
     } else {
@@ -56,27 +62,27 @@ void decode_ibm(const unsigned char *src, std::size_t n, bool swap, float *dst) 
     }
 }
 
-void decode_swapped32(const unsigned char *src, std::size_t n, void *dst) {
+// Samples whose element is the stored word itself, in either byte order.
+template <typename U>
+SAMPLE_LOOP void decode_words(const unsigned char *src, std::size_t n, bool swap, void *dst) {
+    if (!swap) {
+        std::memcpy(dst, src, n * sizeof(U));
+        return;
+    }
+    auto *out = static_cast<U *>(dst);
+    for (std::size_t i = 0; i < n; ++i) out[i] = swapped(load_raw<U>(src + i * sizeof(U)));
+}
+
+// 3-byte integers widened to 32 bits, sign-extended when signed.
+template <bool Signed>
+SAMPLE_LOOP void decode_24(const unsigned char *src, std::size_t n, bool big, void *dst) {
     auto *out = static_cast<std::uint32_t *>(dst);
-    for (std::size_t i = 0; i < n; ++i) out[i] = bswap32(load_raw<std::uint32_t>(src + 4 * i));
-}
-
-void decode_swapped16(const unsigned char *src, std::size_t n, void *dst) {
-    auto *out = static_cast<std::uint16_t *>(dst);
-    for (std::size_t i = 0; i < n; ++i) out[i] = bswap16(load_raw<std::uint16_t>(src + 2 * i));
-}
-
-std::size_t page_size() {
-    static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    return size;
-}
-
-// Drops the whole pages inside [begin, end) of a read-only file mapping from this process.
-void release_range(const unsigned char *begin, const unsigned char *end) {
-    const std::size_t ps = page_size();
-    auto lo = (reinterpret_cast<std::uintptr_t>(begin) + ps - 1) / ps * ps;
-    auto hi = reinterpret_cast<std::uintptr_t>(end) / ps * ps;
-    if (hi > lo) madvise(reinterpret_cast<void *>(lo), hi - lo, MADV_DONTNEED);
+    const std::size_t hi = big ? 0 : 2, lo = big ? 2 : 0;
+    for (std::size_t i = 0; i < n; ++i, src += 3) {
+        std::uint32_t v = std::uint32_t{src[hi]} << 16 | std::uint32_t{src[1]} << 8 | src[lo];
+        if (Signed) v = static_cast<std::uint32_t>(static_cast<std::int32_t>(v << 8) >> 8);
+        out[i] = v;
+    }
 }
 
 bool is_text_byte_ascii(unsigned char c) {
@@ -140,23 +146,43 @@ void write_all(int fd, const unsigned char *buf, std::size_t len, std::size_t of
 
 // ---- samples ----------------------------------------------------------------------------------
 
+namespace {
+
+struct FormatInfo {
+    int code;
+    std::size_t file_bytes, element_bytes;
+    const char *type;
+};
+
+const FormatInfo kFormats[] = {
+    {kIbm, 4, 4, "float32"},    {kInt32, 4, 4, "int32"},    {kInt16, 2, 2, "int16"},
+    {kIeee, 4, 4, "float32"},   {kIeee64, 8, 8, "float64"}, {kInt24, 3, 4, "int32"},
+    {kInt8, 1, 1, "int8"},      {kInt64, 8, 8, "int64"},    {kUint32, 4, 4, "uint32"},
+    {kUint16, 2, 2, "uint16"},  {kUint64, 8, 8, "uint64"},  {kUint24, 3, 4, "uint32"},
+    {kUint8, 1, 1, "uint8"},
+};
+
+const FormatInfo *format_info(int format) {
+    for (const FormatInfo &f : kFormats)
+        if (f.code == format) return &f;
+    return nullptr;
+}
+
+}  // namespace
+
 std::size_t sample_bytes(int format) {
-    switch (format) {
-        case kIbm: case kInt32: case kIeee: return 4;
-        case kInt16: return 2;
-        case kInt8: return 1;
-        default: return 0;
-    }
+    const FormatInfo *f = format_info(format);
+    return f ? f->file_bytes : 0;
+}
+
+std::size_t element_bytes(int format) {
+    const FormatInfo *f = format_info(format);
+    return f ? f->element_bytes : 0;
 }
 
 const char *sample_type_name(int format) {
-    switch (format) {
-        case kIbm: case kIeee: return "float32";
-        case kInt32: return "int32";
-        case kInt16: return "int16";
-        case kInt8: return "int8";
-        default: return "";
-    }
+    const FormatInfo *f = format_info(format);
+    return f ? f->type : "";
 }
 
 float ibm_to_float(std::uint32_t ibm) { return ibm_bits_to_float(ibm); }
@@ -182,26 +208,22 @@ std::uint32_t float_to_ibm(float v) {
     return sign | (static_cast<std::uint32_t>(e) << 24) | static_cast<std::uint32_t>(frac);
 }
 
+// Built twice, for AVX2 and for any x86-64, and chosen when the program loads: the byte swaps
+// and conversions vectorise only with the wider instruction sets.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void decode_samples(const unsigned char *src, std::size_t n, int format, bool big, void *dst) {
     const bool swap = big != kHostBig;
     switch (format) {
-        case kIbm:
-            decode_ibm(src, n, swap, static_cast<float *>(dst));
-            return;
-        case kIeee:
-        case kInt32:
-            if (swap) decode_swapped32(src, n, dst);
-            else std::memcpy(dst, src, 4 * n);
-            return;
-        case kInt16:
-            if (swap) decode_swapped16(src, n, dst);
-            else std::memcpy(dst, src, 2 * n);
-            return;
-        case kInt8:
-            std::memcpy(dst, src, n);
-            return;
-        default:
-            return;
+        case kIbm: decode_ibm(src, n, swap, static_cast<float *>(dst)); return;
+        case kInt8: case kUint8: decode_words<std::uint8_t>(src, n, swap, dst); return;
+        case kInt16: case kUint16: decode_words<std::uint16_t>(src, n, swap, dst); return;
+        case kInt32: case kUint32: case kIeee: decode_words<std::uint32_t>(src, n, swap, dst); return;
+        case kInt64: case kUint64: case kIeee64: decode_words<std::uint64_t>(src, n, swap, dst); return;
+        case kInt24: decode_24<true>(src, n, big, dst); return;
+        case kUint24: decode_24<false>(src, n, big, dst); return;
+        default: return;
     }
 }
 
@@ -260,104 +282,244 @@ bool text_is_ebcdic(const unsigned char *text, std::size_t n) {
     return ebcdic >= ascii;
 }
 
-std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out) {
-    FileFacts f;
-    if (size < kFileHeaderBytes)
-        return "the file holds " + std::to_string(size) +
-               " bytes, fewer than the 3600 bytes of its textual and binary headers";
-    const unsigned char *bin = data + kTextBytes;
-    f.big = binary_header_is_big(bin);
-    f.ebcdic = text_is_ebcdic(data, kTextBytes);
-    const std::int64_t format = load_int(bin + kBinFormat, 2, f.big);
-    f.format = static_cast<int>(format);
-    if (sample_bytes(f.format) == 0)
-        return "unknown sample format code " + std::to_string(format) +
-               " in the binary header (readable: 1 IBM float, 2 int32, 3 int16, 5 IEEE float, 8 int8)";
-    const std::uint64_t revision = load_uint(bin + kBinRevision, 2, f.big);
-    // Bytes 3505-3506 were unassigned before revision 1: honour them only from revision 1 on.
-    if (revision >= 0x0100) {
-        const std::int64_t ext = load_int(bin + kBinExtTextHeaders, 2, f.big);
-        if (ext < 0)
-            return "a variable number of extended textual headers (" + std::to_string(ext) + ") is not supported";
-        f.extended_headers = static_cast<std::size_t>(ext);
+namespace {
+
+// Major revision from bytes 3501-3502: a one-byte major and minor from revision 2 on, a 16-bit
+// 0x0100 in revision 1 (written in either byte order), sometimes a plain 1 or 2.
+int major_revision(const unsigned char *bin) {
+    const unsigned char first = bin[kBinRevision], second = bin[kBinRevision + 1];
+    return first != 0 ? first : second;
+}
+
+void read_exact(const ReadAt &read, std::size_t offset, std::size_t len, unsigned char *buf, std::size_t size) {
+    const std::size_t got = read(offset, len, buf);
+    if (got < len) throw FileShrank(offset + got, size);
+}
+
+// Counts the extended textual headers after the binary header: `declared` of them, or for -1
+// every record up to and including the one that holds the end stanza.
+std::string count_extended(const ReadAt &read, std::size_t size, std::int64_t declared, std::size_t *count) {
+    if (declared >= 0) {
+        *count = static_cast<std::size_t>(declared);
+        return {};
     }
-    f.data_offset = kFileHeaderBytes + kTextBytes * f.extended_headers;
-    if (size < f.data_offset)
-        return "the file holds " + std::to_string(size) + " bytes, fewer than the " + std::to_string(f.data_offset) +
+    if (declared != -1)
+        return "the binary header gives " + std::to_string(declared) +
+               " extended textual headers (a count, or -1 for a number ended by ((SEG: EndText)))";
+    std::vector<unsigned char> record(kTextBytes);
+    for (std::size_t k = 0;; ++k) {
+        const std::size_t offset = kFileHeaderBytes + k * kTextBytes;
+        if (offset + kTextBytes > size)
+            return "the extended textual headers (a variable number, count -1) end with the file after " +
+                   std::to_string(k) + " records, without the stanza ((SEG: EndText))";
+        read_exact(read, offset, kTextBytes, record.data(), size);
+        if (holds_end_stanza(record.data(), kTextBytes)) {
+            *count = k + 1;
+            return {};
+        }
+    }
+}
+
+// Sample count, trace length and trace count of a file whose traces start at `data_offset`.
+std::string trace_layout(const ReadAt &read, std::size_t size, std::size_t data_offset, FileFacts &f) {
+    const unsigned char *bin = f.head + kTextBytes;
+    f.data_offset = data_offset;
+    if (size < data_offset)
+        return "the file holds " + std::to_string(size) + " bytes, fewer than the " + std::to_string(data_offset) +
                " bytes of its textual, binary and " + std::to_string(f.extended_headers) +
                " extended textual headers";
     f.ns = load_uint(bin + kBinNs, 2, f.big);
-    if (f.ns == 0 && revision >= 0x0200) f.ns = load_uint(bin + kBinExtNs, 4, f.big);
-    if (f.ns == 0 && size >= f.data_offset + kTraceHeaderBytes)
-        f.ns = load_uint(data + f.data_offset + kTrNs, 2, f.big);
+    if (f.ns == 0 && f.revision >= 2) f.ns = load_uint(bin + kBinExtNs, 4, f.big);
+    if (f.ns == 0 && size >= data_offset + kTraceHeaderBytes) {
+        unsigned char ns[2];
+        read_exact(read, data_offset + kTrNs, 2, ns, size);
+        f.ns = load_uint(ns, 2, f.big);
+    }
     if (f.ns == 0) return "the sample count is 0 in the binary header and in the first trace header";
     f.trace_bytes = kTraceHeaderBytes + f.ns * sample_bytes(f.format);
-    const std::size_t rest = size - f.data_offset;
+    const std::size_t rest = size - data_offset;
     if (rest % f.trace_bytes != 0)
         return "the trace length of " + std::to_string(f.trace_bytes) + " bytes (240-byte header and " +
                std::to_string(f.ns) + " samples of " + std::to_string(sample_bytes(f.format)) +
                " bytes) does not divide the " + std::to_string(rest) + " bytes after the file headers";
     f.ntraces = rest / f.trace_bytes;
+    return {};
+}
+
+char ebcdic_to_ascii(unsigned char c) {
+    if (c >= 0x81 && c <= 0x89) return static_cast<char>('a' + (c - 0x81));
+    if (c >= 0x91 && c <= 0x99) return static_cast<char>('j' + (c - 0x91));
+    if (c >= 0xa2 && c <= 0xa9) return static_cast<char>('s' + (c - 0xa2));
+    if (c >= 0xc1 && c <= 0xc9) return static_cast<char>('A' + (c - 0xc1));
+    if (c >= 0xd1 && c <= 0xd9) return static_cast<char>('J' + (c - 0xd1));
+    if (c >= 0xe2 && c <= 0xe9) return static_cast<char>('S' + (c - 0xe2));
+    switch (c) {
+        case 0x40: return ' ';
+        case 0x05: return '\t';
+        case 0x4d: return '(';
+        case 0x5d: return ')';
+        case 0x7a: return ':';
+        default: return '\x01';
+    }
+}
+
+}  // namespace
+
+FileShrank::FileShrank(std::size_t at_, std::size_t expected_)
+    : std::runtime_error("the file came to an end at byte " + std::to_string(at_) + " of the " +
+                         std::to_string(expected_) +
+                         " bytes it held when it was opened; another program may have truncated it"),
+      at(at_), expected(expected_) {}
+
+ReadAt memory_reader(const unsigned char *data, std::size_t size) {
+    return [data, size](std::size_t offset, std::size_t len, unsigned char *buf) -> std::size_t {
+        if (offset >= size) return 0;
+        const std::size_t n = std::min(len, size - offset);
+        std::memcpy(buf, data + offset, n);
+        return n;
+    };
+}
+
+bool holds_end_stanza(const unsigned char *record, std::size_t n) {
+    static const char kStanza[] = "((SEG:ENDTEXT))";
+    for (bool ebcdic : {false, true}) {
+        std::string text;
+        for (std::size_t i = 0; i < n; ++i) {
+            char c = ebcdic ? ebcdic_to_ascii(record[i]) : static_cast<char>(record[i]);
+            if (c == ' ' || c == '\t') continue;
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            text.push_back(c);
+        }
+        if (text.find(kStanza) != std::string::npos) return true;
+    }
+    return false;
+}
+
+std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out) {
+    FileFacts f;
+    f.size = size;
+    if (size < kFileHeaderBytes)
+        return "the file holds " + std::to_string(size) +
+               " bytes, fewer than the 3600 bytes of its textual and binary headers";
+    read_exact(read, 0, kFileHeaderBytes, f.head, size);
+    const unsigned char *bin = f.head + kTextBytes;
+    f.big = binary_header_is_big(bin);
+    f.ebcdic = text_is_ebcdic(f.head, kTextBytes);
+    const std::int64_t format = load_int(bin + kBinFormat, 2, f.big);
+    f.format = static_cast<int>(format);
+    if (format == kFixedGain)
+        return "sample format code 4 (4-byte fixed point with gain, obsolete) cannot be read";
+    if (sample_bytes(f.format) == 0)
+        return "unknown sample format code " + std::to_string(format) +
+               " in the binary header (readable: 1 IBM float, 2 int32, 3 int16, 5 IEEE float, 6 IEEE double, "
+               "7 int24, 8 int8, 9 int64, 10 uint32, 11 uint16, 12 uint64, 15 uint24, 16 uint8)";
+    f.revision = major_revision(bin);
+    if (f.revision >= 2) {
+        const std::uint64_t extra = load_uint(bin + kBinAddTraceHeaders, 4, f.big);
+        if (extra != 0)
+            return "the binary header declares " + std::to_string(extra) +
+                   " additional 240-byte trace headers after each trace header (SEG-Y revision 2), "
+                   "which cannot be read";
+    }
+    std::int64_t declared = load_int(bin + kBinExtTextHeaders, 2, f.big);
+    // Revision 0 files name no variable number (-1 came with revision 1): there a negative count
+    // is noise in bytes then unassigned, and is not looked for through the whole file.
+    if (f.revision == 0 && declared < 0) declared = 0;
+    std::string fault = count_extended(read, size, declared, &f.extended_headers);
+    if (fault.empty()) fault = trace_layout(read, size, kFileHeaderBytes + kTextBytes * f.extended_headers, f);
+    // Before revision 1 these bytes were unassigned and may hold anything: where honouring them
+    // does not fit the file but ignoring them does, they are ignored.
+    if (!fault.empty() && f.revision == 0 && declared != 0) {
+        FileFacts plain = f;
+        plain.extended_headers = 0;
+        if (trace_layout(read, size, kFileHeaderBytes, plain).empty()) {
+            f = plain;
+            fault.clear();
+        }
+    }
+    if (!fault.empty()) return fault;
     *out = f;
     return {};
 }
 
+std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out) {
+    return inspect_file(memory_reader(data, size), size, out);
+}
+
 // ---- reading ----------------------------------------------------------------------------------
 
-void read_traces(const unsigned char *file, const FileFacts &facts, void *samples, const Field *fields,
-                 void *const *outs, std::size_t nfields, bool release_pages) {
+void read_traces(const ReadAt &read, const FileFacts &facts, void *samples, const Field *fields,
+                 void *const *outs, std::size_t nfields) {
     const std::size_t tb = facts.trace_bytes;
-    const std::size_t out_bytes = facts.ns * (facts.format == kIbm ? 4 : sample_bytes(facts.format));
-    const std::size_t min_traces = std::max<std::size_t>(1, (1u << 20) / tb);
-    // Pages are released after each piece of about 8 MB.
-    const std::size_t piece = std::max<std::size_t>(1, (8u << 20) / tb);
-    const unsigned char *first = file + facts.data_offset;
+    const std::size_t out_bytes = facts.ns * element_bytes(facts.format);
+    // Pieces of about 1 MB: large enough that a read costs little, small enough to stay in cache
+    // between the read and the decoding. Workers take pieces in turn until none is left.
+    const std::size_t piece = std::max<std::size_t>(1, (1u << 20) / tb);
+    const std::size_t npieces = (facts.ntraces + piece - 1) / piece;
+    const std::size_t expected = facts.data_offset + facts.ntraces * tb;
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
     auto *out = static_cast<unsigned char *>(samples);
-    parallel_for(facts.ntraces, min_traces, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t p = begin; p < end; p += piece) {
-            const std::size_t q = std::min(end, p + piece);
-            for (std::size_t t = p; t < q; ++t) {
-                const unsigned char *tr = first + t * tb;
-                for (std::size_t i = 0; i < nfields; ++i)
-                    decode_field(tr, facts.big, fields[i],
-                                 static_cast<unsigned char *>(outs[i]) + t * fields[i].bytes);
-                decode_samples(tr + kTraceHeaderBytes, facts.ns, facts.format, facts.big, out + t * out_bytes);
+    parallel_for(worker_count(npieces, 1), 1, [&](std::size_t, std::size_t) {
+        std::unique_ptr<unsigned char[]> buf(new unsigned char[std::min(piece, facts.ntraces) * tb]);
+        try {
+            for (std::size_t p; !failed.load(std::memory_order_relaxed) && (p = next++) < npieces;) {
+                const std::size_t t0 = p * piece, t1 = std::min(facts.ntraces, t0 + piece);
+                const std::size_t offset = facts.data_offset + t0 * tb, len = (t1 - t0) * tb;
+                const std::size_t got = read(offset, len, buf.get());
+                if (got < len) throw FileShrank(offset + got, expected);
+                for (std::size_t t = t0; t < t1; ++t) {
+                    const unsigned char *tr = buf.get() + (t - t0) * tb;
+                    for (std::size_t i = 0; i < nfields; ++i)
+                        decode_field(tr, facts.big, fields[i],
+                                     static_cast<unsigned char *>(outs[i]) + t * fields[i].bytes);
+                    decode_samples(tr + kTraceHeaderBytes, facts.ns, facts.format, facts.big, out + t * out_bytes);
+                }
             }
-            if (release_pages) release_range(first + p * tb, first + q * tb);
+        } catch (...) {
+            failed = true;
+            throw;
         }
     });
 }
 
-MappedFile::MappedFile(const std::string &path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+InputFile::InputFile(const std::string &path) {
+    // Never blocks in open(), not even on a FIFO without a writer.
+    fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
         error_ = errno;
         return;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0) {
+    if (fstat(fd_, &st) != 0) {
         error_ = errno;
     } else if (S_ISDIR(st.st_mode)) {
         error_ = EISDIR;
-    } else if (!S_ISREG(st.st_mode)) {
-        not_regular_ = true;
-    } else {
+    } else if (S_ISREG(st.st_mode)) {
+        regular_ = true;
         size_ = static_cast<std::size_t>(st.st_size);
-        if (size_ > 0) {
-            void *p = mmap(nullptr, size_, PROT_READ, MAP_SHARED, fd, 0);
-            if (p == MAP_FAILED) {
-                error_ = errno;
-                size_ = 0;
-            } else {
-                data_ = static_cast<const unsigned char *>(p);
-            }
-        }
     }
-    close(fd);
 }
 
-MappedFile::~MappedFile() {
-    if (data_) munmap(const_cast<unsigned char *>(data_), size_);
+InputFile::~InputFile() {
+    if (fd_ >= 0) close(fd_);
+}
+
+ReadAt InputFile::reader() const {
+    const int fd = fd_;
+    return [fd](std::size_t offset, std::size_t len, unsigned char *buf) -> std::size_t {
+        std::size_t done = 0;
+        while (done < len) {
+            const ssize_t r = pread(fd, buf + done, len - done, static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throw std::system_error(errno, std::generic_category(), "read");
+            }
+            if (r == 0) break;
+            done += static_cast<std::size_t>(r);
+        }
+        return done;
+    };
 }
 
 // ---- writing ----------------------------------------------------------------------------------

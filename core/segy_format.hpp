@@ -1,10 +1,13 @@
-// SEG-Y kernels: byte order, IBM floats, file-header facts, trace and header decoding, and the
-// packing of IEEE big-endian traces for writing. No Python here; everything may run without the GIL.
+// SEG-Y kernels: byte order, IBM floats, file-header facts, trace and header decoding by
+// positioned reads, and the packing of IEEE big-endian traces for writing. No Python here;
+// everything may run without the GIL.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,13 +52,20 @@ inline std::int64_t load_int(const unsigned char *p, std::size_t bytes, bool big
 
 // ---- samples ----------------------------------------------------------------------------------
 
-// Sample format codes of the binary header that can be read.
-enum Format : int { kIbm = 1, kInt32 = 2, kInt16 = 3, kIeee = 5, kInt8 = 8 };
+// Sample format codes of the binary header.
+enum Format : int {
+    kIbm = 1, kInt32 = 2, kInt16 = 3, kFixedGain = 4, kIeee = 5, kIeee64 = 6, kInt24 = 7, kInt8 = 8, kInt64 = 9,
+    kUint32 = 10, kUint16 = 11, kUint64 = 12, kUint24 = 15, kUint8 = 16
+};
 
-// Bytes per sample of a readable format; 0 for any other code.
+// Bytes a sample of a readable format takes in the file; 0 for any other code.
 std::size_t sample_bytes(int format);
 
-// Element type the samples of a readable format decode to ("float32", "int32", "int16", "int8").
+// Bytes of the element a sample of a readable format decodes to (4 for the 24-bit formats).
+std::size_t element_bytes(int format);
+
+// Element type the samples of a readable format decode to ("float32" for IBM and IEEE singles,
+// "float64", "int32" for 4- and 3-byte integers, "uint32" for 4- and 3-byte unsigned, ...).
 const char *sample_type_name(int format);
 
 // An IBM System/360 single (sign, base-16 exponent excess 64, 24-bit fraction), given as its 32
@@ -67,7 +77,7 @@ float ibm_to_float(std::uint32_t ibm);
 std::uint32_t float_to_ibm(float v);
 
 // Decodes `n` samples of `format` stored in the given byte order into `dst`, an array of the
-// format's element type (float for IBM and IEEE, int32/int16/int8 for the integer formats).
+// format's element type (see sample_type_name).
 void decode_samples(const unsigned char *src, std::size_t n, int format, bool big, void *dst);
 
 // ---- header fields ----------------------------------------------------------------------------
@@ -89,15 +99,25 @@ void decode_field(const unsigned char *header, bool big, const Field &f, void *o
 
 // ---- file facts -------------------------------------------------------------------------------
 
+// Reads up to `len` bytes at `offset` into `buf` and returns how many it read: fewer only where
+// the file ends. Throws std::system_error when reading fails.
+using ReadAt = std::function<std::size_t(std::size_t offset, std::size_t len, unsigned char *buf)>;
+
+// A reader over bytes already in memory.
+ReadAt memory_reader(const unsigned char *data, std::size_t size);
+
 struct FileFacts {
     bool big = true;             // byte order of the binary and trace headers and the samples
     int format = 0;              // sample format code
-    std::size_t ns = 0;          // samples per trace
+    int revision = 0;            // major revision (0, 1, 2)
+    std::size_t ns = 0;          // samples per trace, the count the traces are read with
     std::size_t data_offset = 0; // first trace header (after textual, binary and extended headers)
     std::size_t trace_bytes = 0; // header + samples of one trace
     std::size_t ntraces = 0;
+    std::size_t size = 0;        // file size the layout was worked out for
     bool ebcdic = true;          // textual header encoding
-    std::size_t extended_headers = 0;
+    std::size_t extended_headers = 0;  // extended textual headers skipped (an end stanza included)
+    unsigned char head[kFileHeaderBytes] = {};  // textual and binary headers as read
 };
 
 // Byte order of a binary header: the SEG-Y 2 order constant when present, otherwise the order in
@@ -107,38 +127,55 @@ bool binary_header_is_big(const unsigned char *binary);
 // Whether a textual header reads as EBCDIC rather than ASCII (by which one yields more text).
 bool text_is_ebcdic(const unsigned char *text, std::size_t n);
 
-// Works out the layout of a SEG-Y file from its first bytes and total size. Returns an empty
-// string and fills `out`, or returns the fault (short file, unknown format code, no sample count,
-// a trace length that does not divide the rest of the file...).
+// Whether a 3200-byte textual record holds the stanza ((SEG: EndText)) that ends a variable
+// number of extended textual headers, in EBCDIC or ASCII, whatever its letter case and blanks.
+bool holds_end_stanza(const unsigned char *record, std::size_t n);
+
+// Works out the layout of a SEG-Y file of `size` bytes read through `read`. Returns an empty
+// string and fills `out`, or returns the fault (short file, unknown or obsolete format code,
+// additional trace headers, no sample count, a trace length that does not divide the rest of the
+// file...). The binary header's sample count is the one the traces are read with; where it is 0,
+// the first trace header's. Throws what `read` throws.
+std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out);
 std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out);
 
 // ---- reading ----------------------------------------------------------------------------------
 
-// Decodes every trace of a file whose bytes start at `file`: samples into `samples` (ntraces x ns
-// elements of the format's type) and each field into its array in `outs` (one element a trace).
-// When `release_pages` is set, mapped file pages are handed back to the kernel as soon as they are
-// done, so that the page cache does not count against the process. Spread over the cores.
-void read_traces(const unsigned char *file, const FileFacts &facts, void *samples, const Field *fields,
-                 void *const *outs, std::size_t nfields, bool release_pages);
+// A file that ended before the bytes its layout promised could be read: it shrank while it was
+// being read. `at` is where a read came back short (the file ended there or before).
+struct FileShrank : std::runtime_error {
+    FileShrank(std::size_t at, std::size_t expected);
+    std::size_t at, expected;
+};
 
-// A read-only memory map of a whole file; `error` set (errno) when it fails.
-class MappedFile {
+// Decodes every trace through `read`: samples into `samples` (ntraces x ns elements of the
+// format's type) and each field into its array in `outs` (one element a trace). Pieces of the
+// file are read into small buffers and decoded, spread over the cores. Throws FileShrank when the
+// file ends early and std::system_error when a read fails; the outputs are then incomplete.
+void read_traces(const ReadAt &read, const FileFacts &facts, void *samples, const Field *fields,
+                 void *const *outs, std::size_t nfields);
+
+// A file opened for reading without ever blocking on a FIFO or device (O_NONBLOCK); `error` set
+// (errno) when it fails, `regular` false for anything but a regular file.
+class InputFile {
 public:
-    explicit MappedFile(const std::string &path);
-    ~MappedFile();
-    MappedFile(const MappedFile &) = delete;
-    MappedFile &operator=(const MappedFile &) = delete;
+    explicit InputFile(const std::string &path);
+    ~InputFile();
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
 
-    const unsigned char *data() const { return data_; }
+    int fd() const { return fd_; }
     std::size_t size() const { return size_; }
     int error() const { return error_; }
-    bool not_regular() const { return not_regular_; }
+    bool regular() const { return regular_; }
+    // A reader of this file by positioned reads, safe to share between threads.
+    ReadAt reader() const;
 
 private:
-    const unsigned char *data_ = nullptr;
+    int fd_ = -1;
     std::size_t size_ = 0;
     int error_ = 0;
-    bool not_regular_ = false;
+    bool regular_ = false;
 };
 
 // ---- writing ----------------------------------------------------------------------------------

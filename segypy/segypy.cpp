@@ -1,4 +1,4 @@
-// segypy.segypy: the SEG-Y engine. readSegy maps a file and decodes its traces and any trace-header
+// segypy.segypy: the SEG-Y engine. readSegy reads a file in pieces and decodes its traces and any trace-header
 // fields the caller lays out; writeSegy writes a samples x traces matrix as IEEE big-endian SEG-Y.
 #include <dorar/replaced_file.hpp>
 #include <dorar/pymod.hpp>
@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -32,8 +34,9 @@ const char *READ_DOC =
     "        trace header, 'type': numpy type name}\n"
     "\n"
     "Returns:\n"
-    "    Data: numpy array, traces x samples in file order (float32 for IBM and IEEE floats,\n"
-    "        int32, int16 or int8 for the integer formats)\n"
+    "    Data: numpy array, traces x samples in file order (float32 for IBM and IEEE singles,\n"
+    "        float64 for IEEE doubles, the matching integer type for the integer formats,\n"
+    "        int32 and uint32 for the 3-byte ones)\n"
     "    SH: dict, the binary header fields and the facts of the file\n"
     "    STH: dict, field name -> 1-D native-endian array with one value per trace\n";
 
@@ -129,6 +132,8 @@ Target target_of(const py::object &filename) {
     Target t;
     t.name = os.attr("fspath")(filename);
     t.path = py::bytes(os.attr("fsencode")(t.name)).cast<std::string>();
+    // As open() does: the system call would silently take the part before the NUL.
+    if (t.path.find('\0') != std::string::npos) raise(PyExc_ValueError, "embedded null byte");
     t.label = "SEG-Y file " + py::repr(t.name).cast<std::string>();
     return t;
 }
@@ -162,13 +167,14 @@ std::vector<LayoutEntry> parse_layout(const Target &tg, const py::object &layout
         py::int_ pos_int = py::reinterpret_steal<py::int_>(PyNumber_Index(pos_obj.ptr()));
         if (!pos_int) throw py::error_already_set();
         py::dtype dt;
+        const std::string unknown = what + ": unknown type " + py::repr(type_obj).cast<std::string>();
+        if (type_obj.is_none()) raise(PyExc_ValueError, unknown);  // numpy would take it as float64
         try {
-            if (type_obj.is_none()) throw py::type_error("no type");  // numpy would take it as float64
             dt = py::reinterpret_steal<py::dtype>(np.attr("dtype")(type_obj).release());
-        } catch (py::error_already_set &) {
-            raise(PyExc_ValueError, what + ": unknown type " + py::repr(type_obj).cast<std::string>());
-        } catch (py::type_error &) {
-            raise(PyExc_ValueError, what + ": unknown type " + py::repr(type_obj).cast<std::string>());
+        } catch (py::error_already_set &e) {
+            // Only numpy's refusal of the name; an interrupt or a failure of memory goes on as it is.
+            if (!e.matches(PyExc_TypeError) && !e.matches(PyExc_ValueError)) throw;
+            raise(PyExc_ValueError, unknown);
         }
         const char kind = dt.kind();
         sg::Field f{0, kind == 'f' ? sg::Kind::real : kind == 'u' ? sg::Kind::uint : sg::Kind::sint,
@@ -199,9 +205,9 @@ std::vector<LayoutEntry> parse_layout(const Target &tg, const py::object &layout
     return out;
 }
 
-py::dict binary_info(const Target &tg, const unsigned char *data, std::size_t size, const sg::FileFacts &facts) {
+py::dict binary_info(const Target &tg, const sg::FileFacts &facts) {
     py::dict info;
-    const unsigned char *bin = data + sg::kTextBytes;
+    const unsigned char *bin = facts.head + sg::kTextBytes;
     for (const Named &n : BINARY_FIELDS) {
         if (n.is_signed)
             info[n.name] = py::int_(sg::load_int(bin + n.pos, n.bytes, facts.big));
@@ -212,23 +218,48 @@ py::dict binary_info(const Target &tg, const unsigned char *data, std::size_t si
     info["ntraces"] = py::int_(facts.ntraces);
     info["ByteOrder"] = py::str(facts.big ? "big" : "little");
     info["TextualHeaderEncoding"] = py::str(facts.ebcdic ? "EBCDIC" : "ASCII");
-    py::bytes text(reinterpret_cast<const char *>(data), sg::kTextBytes);
+    py::bytes text(reinterpret_cast<const char *>(facts.head), sg::kTextBytes);
     info["TextualFileHeader"] = text.attr("decode")(facts.ebcdic ? "cp037" : "latin-1");
     info["DataType"] = py::str(sg::sample_type_name(facts.format));
     info["filename"] = tg.name;
-    info["filesize"] = py::int_(size);
+    info["filesize"] = py::int_(facts.size);
     return info;
+}
+
+// Raises the fault of a read that failed with the GIL released.
+[[noreturn]] void raise_read_fault(const Target &tg, std::exception_ptr fault) {
+    try {
+        std::rethrow_exception(fault);
+    } catch (const sg::FileShrank &e) {
+        raise(PyExc_OSError, tg.label + ": " + e.what());
+    } catch (const std::system_error &e) {
+        raise_errno(e.code().value(), tg.name);
+    }
 }
 
 py::tuple read_segy(py::object filename, py::object layout) {
     Target tg = target_of(filename);
     std::vector<LayoutEntry> entries = parse_layout(tg, layout);
 
-    sg::MappedFile file(tg.path);
-    if (file.error()) raise_errno(file.error(), tg.name);
-    if (file.not_regular()) raise(PyExc_ValueError, tg.label + ": not a regular file");
+    // Opening and the header reads may wait on the disk: not while holding the GIL.
+    std::unique_ptr<sg::InputFile> file;
     sg::FileFacts facts;
-    std::string fault = sg::inspect_file(file.data(), file.size(), &facts);
+    std::string fault;
+    std::exception_ptr read_fault;
+    {
+        py::gil_scoped_release nogil;
+        file.reset(new sg::InputFile(tg.path));
+        if (!file->error() && file->regular()) {
+            try {
+                fault = sg::inspect_file(file->reader(), file->size(), &facts);
+            } catch (const std::exception &) {
+                read_fault = std::current_exception();
+            }
+        }
+    }
+    if (file->error()) raise_errno(file->error(), tg.name);
+    if (!file->regular()) raise(PyExc_ValueError, tg.label + ": not a regular file");
+    if (read_fault) raise_read_fault(tg, read_fault);
     if (!fault.empty()) raise(PyExc_ValueError, tg.label + ": " + fault);
 
     // Every result array is made once, at its final size, and filled in place.
@@ -245,11 +276,16 @@ py::tuple read_segy(py::object filename, py::object layout) {
     void *samples = data.mutable_data();
     {
         py::gil_scoped_release nogil;
-        sg::read_traces(file.data(), facts, samples, fields.data(), outs.data(), fields.size(), true);
+        try {
+            sg::read_traces(file->reader(), facts, samples, fields.data(), outs.data(), fields.size());
+        } catch (const std::exception &) {
+            read_fault = std::current_exception();
+        }
     }
+    if (read_fault) raise_read_fault(tg, read_fault);
     py::dict headers;
     for (std::size_t i = 0; i < entries.size(); ++i) headers[entries[i].name] = arrays[i];
-    return py::make_tuple(data, binary_info(tg, file.data(), file.size(), facts), headers);
+    return py::make_tuple(data, binary_info(tg, facts), headers);
 }
 
 // ---- writing ----------------------------------------------------------------------------------

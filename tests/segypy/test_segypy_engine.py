@@ -1,6 +1,8 @@
 """The SEG-Y engine against an independent SEG-Y library (segyio) in both directions, and its faults."""
 import contextlib
 import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -42,6 +44,14 @@ def segyio_write(path, fmt, endian, data, headers, dt):
         f.bin.update(hns=data.shape[1], hdt=dt, format=fmt)
 
 
+def sample_bytes(fmt, big, row):
+    """One trace's samples as stored: 3-byte integers for formats 7 and 15, else the element itself."""
+    if fmt in (7, 15):
+        b = row.astype("<i4").view(np.uint8).reshape(-1, 4)[:, :3]
+        return (b[:, ::-1] if big else b).tobytes()
+    return row.astype(row.dtype.newbyteorder(">" if big else "<")).tobytes()
+
+
 def hand_write(path, fmt, big, data, headers, dt, text):
     """A SEG-Y file put together byte by byte (segyio 1.8 drops the last sample of 1- and 2-byte formats)."""
     o = ">" if big else "<"
@@ -55,7 +65,7 @@ def hand_write(path, fmt, big, data, headers, dt, text):
             spec = LAYOUT[name]
             typ = np.dtype(spec["type"]).newbyteorder(o)
             h[spec["pos"]:spec["pos"] + typ.itemsize] = np.frombuffer(np.array(v[t], typ).tobytes(), np.uint8)
-        rows.append(h.tobytes() + data[t].astype(data.dtype.newbyteorder(o)).tobytes())
+        rows.append(h.tobytes() + sample_bytes(fmt, big, data[t]))
     with open(path, "wb") as f:
         f.write(text + binary.tobytes() + b"".join(rows))
 
@@ -96,23 +106,77 @@ def test_segyio_files_load_to_the_same_samples_and_headers(tmp_path, fmt, endian
     assert info["TextualHeaderEncoding"] == "EBCDIC" and info["TextualFileHeader"].startswith("C 1")
 
 
+ELEMENT = {2: np.int32, 3: np.int16, 5: np.float32, 6: np.float64, 7: np.int32, 8: np.int8, 9: np.int64,
+           10: np.uint32, 11: np.uint16, 12: np.uint64, 15: np.uint32, 16: np.uint8}
+
+
 @pytest.mark.parametrize("big", [True, False])
-@pytest.mark.parametrize("fmt,dtype", [(3, np.int16), (8, np.int8)])
-def test_one_and_two_byte_integer_files(tmp_path, fmt, dtype, big):
-    rng = np.random.default_rng(3)
-    info_dtype = np.iinfo(dtype)
-    data = rng.integers(info_dtype.min, info_dtype.max, (24, 11), dtype=dtype, endpoint=True)
+@pytest.mark.parametrize("fmt", sorted(ELEMENT))
+def test_every_sample_format_in_both_byte_orders(tmp_path, fmt, big):
+    dtype = np.dtype(ELEMENT[fmt])
+    rng = np.random.default_rng(fmt)
+    if dtype.kind == "f":
+        data = (rng.standard_normal((24, 11)) * 10.0 ** rng.integers(-30, 30, (24, 1))).astype(dtype)
+        data[0, :4] = [np.finfo(dtype).max, -np.finfo(dtype).tiny, -0.0, np.inf]
+    else:
+        lo, hi = {7: (-2 ** 23, 2 ** 23 - 1), 15: (0, 2 ** 24 - 1)}.get(fmt, (np.iinfo(dtype).min, np.iinfo(dtype).max))
+        data = rng.integers(lo, hi, (24, 11), dtype=dtype, endpoint=True)
+        data[0, :3] = [lo, hi, lo + 1]
     headers = cube_headers(4, 6, ns=11, dt=500)
     ascii_text = "C 1 ASCII TEXTUAL HEADER".ljust(3200).encode("ascii")
-    path = tmp_path / "ints.sgy"
-    hand_write(path, fmt, big, data, headers, 500, ascii_text)
+    path = tmp_path / "f.sgy"
+    hand_write(path, fmt, big, data, headers, 500, ascii_text)  # 11 samples: odd lengths for 1 and 3 bytes
     got, info, sth = segypy.readSegy(str(path), LAYOUT)
-    assert got.dtype == dtype
+    assert got.dtype == dtype and got.shape == (24, 11)
     np.testing.assert_array_equal(got, data)
+    assert np.signbit(got[0, 2]) if dtype.kind == "f" else True
     check_headers(sth, headers)
     assert info["TextualHeaderEncoding"] == "ASCII"
     assert info["TextualFileHeader"] == ascii_text.decode()
-    assert (info["ns"], info["dt"], info["ByteOrder"]) == (11, 500, "big" if big else "little")
+    assert (info["ns"], info["dt"], info["ByteOrder"], info["DataSampleFormat"]) == (
+        11, 500, "big" if big else "little", fmt)
+
+
+def test_binary_header_count_holds_and_extended_textual_headers_are_skipped(tmp_path):
+    nil, nxl, ns = 3, 5, 75
+    data = np.random.default_rng(9).standard_normal((nil * nxl, ns)).astype(np.float32)
+    headers = cube_headers(nil, nxl, ns=0, dt=0)
+    spec = segyio.spec()
+    spec.format, spec.samples, spec.tracecount, spec.ext_headers = 5, list(range(ns)), nil * nxl, 3
+    path = tmp_path / "ext.sgy"
+    with segyio.create(str(path), spec) as f:  # trace headers with sample count and interval 0
+        for t in range(nil * nxl):
+            f.header[t] = {SEGYIO_FIELD[k]: int(v[t]) for k, v in headers.items()}
+        f.trace = data
+        f.bin.update(hns=ns, hdt=4000, format=5)
+    raw = bytearray(path.read_bytes())
+    ext = [raw[3600 + 3200 * i:3600 + 3200 * (i + 1)] for i in range(3)]
+
+    def check(name, raw, ext_count, trace_ns, trace_dt):
+        p = tmp_path / name
+        p.write_bytes(bytes(raw))
+        got, info, sth = segypy.readSegy(str(p), LAYOUT)
+        np.testing.assert_array_equal(got, data, err_msg=name)
+        check_headers(sth, dict(headers, ns=np.full(nil * nxl, trace_ns), dt=np.full(nil * nxl, trace_dt)))
+        assert (info["ns"], info["dt"], info["NumberOfExtTextualHeaders"]) == (ns, 4000, ext_count), name
+
+    check("zero.sgy", raw, 3, 0, 0)  # a fixed count of 3, written by segyio in a revision-0 file
+    for t in range(nil * nxl):  # counts from before the file was cropped, another interval
+        base = 3600 + 3 * 3200 + t * (240 + 4 * ns)
+        raw[base + 114:base + 118] = np.array([462, 250], ">u2").tobytes()
+    check("stale.sgy", raw, 3, 462, 250)
+    # A variable number (-1), ended by the stanza in the third record, in either encoding.
+    raw[3500:3502] = np.array(0x0100, ">u2").tobytes()
+    raw[3504:3506] = np.array(-1, ">i2").tobytes()
+    for code in ("cp037", "ascii"):
+        stanza = "((SEG: Foo))".ljust(80) + "((  seg: endTEXt  ))".ljust(3120)
+        raw[3600 + 6400:3600 + 9600] = stanza.encode(code)
+        check("variable_%s.sgy" % code, raw, -1, 462, 250)
+    raw[3600 + 6400:3600 + 9600] = ext[2]  # no stanza anywhere: refused, never read at a wrong offset
+    bad = tmp_path / "nostanza.sgy"
+    bad.write_bytes(bytes(raw))
+    with raises_about(ValueError, bad, "without the stanza ((SEG: EndText))"):
+        segypy.readSegy(str(bad), LAYOUT)
 
 
 def test_any_layout_entry_is_honoured(tmp_path):
@@ -244,11 +308,56 @@ def test_read_faults_name_the_file_and_the_fault(tmp_path):
     with raises_about(ValueError, cut, "does not divide"):
         segypy.readSegy(str(cut), LAYOUT)
 
-    for code in (4, 7, 0x3F00):
+    for code, words in ((4, "code 4 (4-byte fixed point with gain"), (13, "unknown sample format code 13"),
+                        (0x3F00, "unknown sample format code")):
         bad = tmp_path / "fmt.sgy"
         bad.write_bytes(raw[:3224] + np.array(code, ">u2").tobytes() + raw[3226:])
-        with raises_about(ValueError, bad, "unknown sample format code"):
+        with raises_about(ValueError, bad, words):
             segypy.readSegy(str(bad), LAYOUT)
+
+    rev2 = tmp_path / "rev2.sgy"  # revision 2.0 with one additional trace header after each one
+    rev2.write_bytes(raw[:3500] + bytes([2, 0, 0, 1, 0, 0, 0, 0, 0, 1]) + raw[3510:])
+    with raises_about(ValueError, rev2, "1 additional 240-byte trace headers"):
+        segypy.readSegy(str(rev2), LAYOUT)
+
+    # As open() refuses it: never the file named by the part before the NUL.
+    for name in (str(path) + "\0.bak", os.fsencode(path) + b"\0x"):
+        with pytest.raises(ValueError) as peer:
+            open(name)
+        with pytest.raises(ValueError) as info:
+            segypy.readSegy(name, LAYOUT)
+        assert str(info.value) == str(peer.value) == "embedded null byte"
+
+
+def test_a_file_shorter_than_its_size_gives_an_error():
+    # A sysfs attribute claims 4096 bytes and holds a few: the reads come back short, as they do
+    # when another program truncates a file during a read.
+    path = "/sys/kernel/mm/transparent_hugepage/enabled"
+    if not os.path.isfile(path) or os.stat(path).st_size < 3600:
+        pytest.skip("no sysfs attribute that claims more bytes than it holds")
+    with raises_about(OSError, path, "came to an end at byte", "truncated"):
+        segypy.readSegy(path, LAYOUT)
+
+
+def test_fifo_never_blocks(tmp_path):
+    fifo = tmp_path / "pipe.sgy"
+    os.mkfifo(fifo)
+    code = ("from segypy import segypy\n"
+            "try:\n    segypy.readSegy(%r, {})\nexcept ValueError as e:\n    print(e)\n" % str(fifo))
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60,
+                         env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert out.stdout.strip() == "SEG-Y file %r: not a regular file" % str(fifo), out.stderr
+
+
+def test_layout_faults_let_interrupts_through(tmp_path, monkeypatch):
+    path = good_file(tmp_path)
+
+    def interrupted(*args):
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(np, "dtype", interrupted)
+    with pytest.raises(KeyboardInterrupt):
+        segypy.readSegy(str(path), LAYOUT)
 
 
 @pytest.mark.parametrize("entry,exc,words", [
