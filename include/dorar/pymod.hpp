@@ -19,9 +19,31 @@
 #include <utility>
 #include <vector>
 
+#if PY_VERSION_HEX < 0x03090000
+#define Py_TPFLAGS_HAVE_VECTORCALL _Py_TPFLAGS_HAVE_VECTORCALL
+#endif
+
 namespace dorar {
 
 namespace py = pybind11;
+
+// Sets the Python error for the C++ exception being handled, as pybind11 does for what escapes a
+// function it made; `unknown` is the SystemError text for an exception no translator knows.
+inline void raise_current_exception(const char *unknown) {
+    try {
+        throw;
+    } catch (py::error_already_set &e) {
+        e.restore();
+#ifdef __GLIBCXX__
+    } catch (abi::__forced_unwind &) {
+        throw;
+#endif
+    } catch (...) {
+        if (!py::detail::apply_exception_translators(py::detail::get_local_internals().registered_exception_translators) &&
+            !py::detail::apply_exception_translators(py::detail::get_internals().registered_exception_translators))
+            PyErr_SetString(PyExc_SystemError, unknown);
+    }
+}
 
 // Runs a module body from the exec slot, turning C++ exceptions into Python ones.
 template <typename Body>
@@ -31,12 +53,8 @@ int exec_module(PyObject *mod, Body body) {
         auto m = py::reinterpret_borrow<py::module_>(mod);
         body(m);
         return 0;
-    } catch (py::error_already_set &e) {
-        e.restore();
     } catch (...) {
-        if (!py::detail::apply_exception_translators(
-                py::detail::get_internals().registered_exception_translators))
-            PyErr_SetString(PyExc_SystemError, "unknown C++ exception in module body");
+        raise_current_exception("unknown C++ exception in module body");
     }
     return -1;
 }
@@ -147,6 +165,7 @@ struct FunctionObject {
     PyObject_HEAD
     vectorcallfunc vectorcall;
     PyObject *impl;        // the pybind11 function that receives the bound arguments
+    const py::detail::function_record *record;  // its record (alive as long as `impl`)
     PyObject *name, *qualname, *module, *doc, *dict, *weakrefs;
     PyObject *names;       // parameter names: the positional ones, then the keyword-only ones
     PyObject *defaults;    // defaults of the last positional parameters (a tuple, maybe empty)
@@ -213,6 +232,61 @@ inline bool positional_only_passed_as_keyword(const FunctionObject *f, PyObject 
     return true;
 }
 
+// Calls the pybind11 function the way pybind11's own dispatcher would once it had matched the
+// arguments: `slots` holds the bound parameters (positional, then keyword-only), `extra` the
+// positional arguments for *args, `extra_kw` the keywords for **kwargs (null for none). A value that
+// pybind11 cannot convert to its C++ parameter goes to pybind11's dispatcher, which reports it.
+inline PyObject *call_bound(FunctionObject *f, PyObject *const *slots, PyObject *const *extra, Py_ssize_t nextra,
+                            PyObject *extra_kw) {
+    const py::detail::function_record &rec = *f->record;
+    const Py_ssize_t total = f->argcount + f->kwonly;
+    py::detail::function_call call(rec, total ? slots[0] : nullptr);
+    auto convert = [&](Py_ssize_t i) {
+        return static_cast<std::size_t>(i) < rec.args.size() ? rec.args[static_cast<std::size_t>(i)].convert : true;
+    };
+    for (Py_ssize_t i = 0; i < f->argcount; ++i) {
+        call.args.emplace_back(slots[i]);
+        call.args_convert.push_back(convert(i));
+    }
+    if (f->varargs) {
+        py::tuple rest(nextra);
+        for (Py_ssize_t i = 0; i < nextra; ++i) rest[static_cast<std::size_t>(i)] = py::handle(extra[i]);
+        call.args.emplace_back(rest);
+        call.args_convert.push_back(false);
+        call.args_ref = std::move(rest);
+    }
+    for (Py_ssize_t i = f->argcount; i < total; ++i) {
+        call.args.emplace_back(slots[i]);
+        call.args_convert.push_back(convert(i));
+    }
+    if (f->varkw) {
+        py::dict kw = extra_kw ? py::reinterpret_borrow<py::dict>(extra_kw) : py::dict();
+        call.args.emplace_back(kw);
+        call.args_convert.push_back(false);
+        call.kwargs_ref = std::move(kw);
+    }
+    py::handle result;
+    try {
+        py::detail::loader_life_support guard{};
+        result = rec.impl(call);
+    } catch (py::reference_cast_error &) {
+        result = PYBIND11_TRY_NEXT_OVERLOAD;
+    }
+    if (result.ptr() != PYBIND11_TRY_NEXT_OVERLOAD) {
+        if (!result && !PyErr_Occurred())
+            PyErr_SetString(PyExc_TypeError, "Unable to convert function return value to a Python type!");
+        return result.ptr();
+    }
+    // Positional parameters and *args by position, the rest by name.
+    py::tuple pos(f->argcount + nextra);
+    for (Py_ssize_t i = 0; i < f->argcount; ++i) pos[static_cast<std::size_t>(i)] = py::handle(slots[i]);
+    for (Py_ssize_t i = 0; i < nextra; ++i) pos[static_cast<std::size_t>(f->argcount + i)] = py::handle(extra[i]);
+    py::dict kw;
+    for (Py_ssize_t i = f->argcount; i < total; ++i) kw[param_name(f, i)] = py::handle(slots[i]);
+    if (extra_kw && PyDict_Update(kw.ptr(), extra_kw) < 0) throw py::error_already_set();
+    return PyObject_Call(f->impl, pos.ptr(), kw.ptr());
+}
+
 // Binds the call's arguments to the parameters (the interpreter's rules and checks, in its
 // order), then calls the implementation. Returns a new reference, or null with an error set.
 inline PyObject *function_vectorcall(PyObject *callable, PyObject *const *args, size_t nargsf, PyObject *kwnames) {
@@ -227,7 +301,7 @@ inline PyObject *function_vectorcall(PyObject *callable, PyObject *const *args, 
         slots = large.data();
     }
     try {
-        py::dict extra_kw;  // **kwargs
+        py::object extra_kw;  // **kwargs, made when a keyword goes there
         const Py_ssize_t n = nargs < f->argcount ? nargs : f->argcount;
         for (Py_ssize_t j = 0; j < n; ++j) slots[j] = args[j];
 
@@ -254,6 +328,7 @@ inline PyObject *function_vectorcall(PyObject *callable, PyObject *const *args, 
                     PyErr_Format(PyExc_TypeError, "%U() got an unexpected keyword argument '%S'", f->qualname, keyword);
                     return nullptr;
                 }
+                if (!extra_kw) extra_kw = py::dict();
                 if (PyDict_SetItem(extra_kw.ptr(), keyword, value) < 0) return nullptr;
                 continue;
             }
@@ -293,32 +368,12 @@ inline PyObject *function_vectorcall(PyObject *callable, PyObject *const *args, 
                 return nullptr;
             }
         }
-
-        // The implementation: positional parameters and *args by position, the rest by name.
         const Py_ssize_t nextra = nargs > f->argcount ? nargs - f->argcount : 0;
-        PyObject *pos = PyTuple_New(f->argcount + nextra);
-        if (!pos) return nullptr;
-        auto pos_owner = py::reinterpret_steal<py::tuple>(pos);
-        for (Py_ssize_t i = 0; i < f->argcount; ++i) {
-            Py_INCREF(slots[i]);
-            PyTuple_SET_ITEM(pos, i, slots[i]);
-        }
-        for (Py_ssize_t i = 0; i < nextra; ++i) {
-            Py_INCREF(args[f->argcount + i]);
-            PyTuple_SET_ITEM(pos, f->argcount + i, args[f->argcount + i]);
-        }
-        if (f->kwonly) {
-            py::dict kw;
-            for (Py_ssize_t i = f->argcount; i < total; ++i)
-                if (PyDict_SetItem(kw.ptr(), param_name(f, i), slots[i]) < 0) return nullptr;
-            if (PyDict_Update(kw.ptr(), extra_kw.ptr()) < 0) return nullptr;
-            return PyObject_Call(f->impl, pos, kw.ptr());
-        }
-        return PyObject_Call(f->impl, pos, PyDict_GET_SIZE(extra_kw.ptr()) ? extra_kw.ptr() : nullptr);
-    } catch (py::error_already_set &e) {
-        e.restore();
-        return nullptr;
+        return call_bound(f, slots, args + f->argcount, nextra, extra_kw.ptr());
+    } catch (...) {
+        raise_current_exception("Exception escaped from default exception translator!");
     }
+    return nullptr;
 }
 
 // Bound like a `def`: on an instance the function becomes a method of it.
@@ -330,25 +385,21 @@ inline PyObject *function_get(PyObject *self, PyObject *obj, PyObject *) {
     return PyMethod_New(self, obj);
 }
 
+// The references the garbage collector sees (the name, the qualified name and the parameter names
+// are text and cannot be part of a cycle).
+constexpr PyObject *FunctionObject::*function_refs[] = {&FunctionObject::impl, &FunctionObject::module,
+                                                        &FunctionObject::doc, &FunctionObject::dict,
+                                                        &FunctionObject::defaults, &FunctionObject::kwdefaults};
+
 inline int function_traverse(PyObject *self, visitproc visit, void *arg) {
     auto *f = reinterpret_cast<FunctionObject *>(self);
-    Py_VISIT(f->impl);
-    Py_VISIT(f->module);
-    Py_VISIT(f->doc);
-    Py_VISIT(f->dict);
-    Py_VISIT(f->defaults);
-    Py_VISIT(f->kwdefaults);
+    for (auto ref : function_refs) Py_VISIT(f->*ref);
     return 0;
 }
 
 inline int function_clear(PyObject *self) {
     auto *f = reinterpret_cast<FunctionObject *>(self);
-    Py_CLEAR(f->impl);
-    Py_CLEAR(f->module);
-    Py_CLEAR(f->doc);
-    Py_CLEAR(f->dict);
-    Py_CLEAR(f->defaults);
-    Py_CLEAR(f->kwdefaults);
+    for (auto ref : function_refs) Py_CLEAR(f->*ref);
     return 0;
 }
 
@@ -407,8 +458,17 @@ inline PyObject *function_text_signature(PyObject *self, void *) {
     }
 }
 
+// Pickled (and copied) by reference to its module and qualified name, as a `def` is.
+inline PyObject *function_reduce(PyObject *self, PyObject *) {
+    PyObject *qualname = reinterpret_cast<FunctionObject *>(self)->qualname;
+    Py_INCREF(qualname);
+    return qualname;
+}
+
 inline PyTypeObject *function_type() {
     static PyTypeObject *type = [] {
+        static PyMethodDef methods[] = {{"__reduce__", function_reduce, METH_NOARGS, nullptr},
+                                        {nullptr, nullptr, 0, nullptr}};
         static PyMemberDef members[] = {
             {"__name__", T_OBJECT, offsetof(FunctionObject, name), 0, nullptr},
             {"__qualname__", T_OBJECT, offsetof(FunctionObject, qualname), 0, nullptr},
@@ -432,6 +492,7 @@ inline PyTypeObject *function_type() {
         t.tp_traverse = function_traverse;
         t.tp_clear = function_clear;
         t.tp_weaklistoffset = offsetof(FunctionObject, weakrefs);
+        t.tp_methods = methods;
         t.tp_members = members;
         t.tp_getset = getset;
         t.tp_descr_get = function_get;
@@ -483,6 +544,7 @@ inline py::object make_function(const py::object &impl, const char *name, const 
     if (!f) throw py::error_already_set();
     f->vectorcall = function_vectorcall;
     f->impl = fn.inc_ref().ptr();
+    f->record = rec;
     f->name = name_text.release().ptr();
     f->qualname = qualname_text.release().ptr();
     f->module = module_name.inc_ref().ptr();
