@@ -4,7 +4,8 @@
 //   import_as(m, "numpy", "np")           import numpy as np
 //   from_import(m, "x.y", {"a", "b"})     from x.y import a, b (ImportError when missing)
 //   Globals g(m); g("np")                 module global looked up at call time
-//   def(m, "name", f, doc, py::arg...)    module-level function with an exact docstring
+//   def(m, "name", f, doc, py::arg...)    module-level function with an exact docstring; it binds
+//                                         its arguments as a `def` of the declared signature does
 //   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it
 //   is_main(m)                            the main-program guard
 #pragma once
@@ -172,6 +173,7 @@ struct FunctionObject {
     PyObject *kwdefaults;  // defaults of keyword-only parameters (a dict, maybe empty)
     Py_ssize_t argcount, posonly, kwonly;
     bool varargs, varkw;
+    bool one_argument;     // (x, /) alone: refused as a one-argument built-in function refuses
 };
 
 inline PyObject *param_name(const FunctionObject *f, Py_ssize_t i) { return PyTuple_GET_ITEM(f->names, i); }
@@ -287,6 +289,20 @@ inline PyObject *call_bound(FunctionObject *f, PyObject *const *slots, PyObject 
     return PyObject_Call(f->impl, pos.ptr(), kw.ptr());
 }
 
+// A function of exactly one positional-only parameter is what the interpreter makes a one-argument
+// built-in function, and it refuses calls as one does: "mod.f() takes no keyword arguments",
+// "mod.f() takes exactly one argument (2 given)". False when the call is one such function accepts.
+inline bool refused_as_one_argument_builtin(const FunctionObject *f, Py_ssize_t nargs, PyObject *kwnames) {
+    const bool kw = kwnames && PyTuple_GET_SIZE(kwnames);
+    if (!kw && nargs == 1) return false;
+    py::str where = !f->module || f->module == Py_None || py::str("builtins").equal(py::handle(f->module))
+                        ? py::str("{}()").format(py::handle(f->qualname))
+                        : py::str("{}.{}()").format(py::handle(f->module), py::handle(f->qualname));
+    if (kw) PyErr_Format(PyExc_TypeError, "%U takes no keyword arguments", where.ptr());
+    else PyErr_Format(PyExc_TypeError, "%U takes exactly one argument (%zd given)", where.ptr(), nargs);
+    return true;
+}
+
 // Binds the call's arguments to the parameters (the interpreter's rules and checks, in its
 // order), then calls the implementation. Returns a new reference, or null with an error set.
 inline PyObject *function_vectorcall(PyObject *callable, PyObject *const *args, size_t nargsf, PyObject *kwnames) {
@@ -301,6 +317,7 @@ inline PyObject *function_vectorcall(PyObject *callable, PyObject *const *args, 
         slots = large.data();
     }
     try {
+        if (f->one_argument && refused_as_one_argument_builtin(f, nargs, kwnames)) return nullptr;
         py::object extra_kw;  // **kwargs, made when a keyword goes there
         const Py_ssize_t n = nargs < f->argcount ? nargs : f->argcount;
         for (Py_ssize_t j = 0; j < n; ++j) slots[j] = args[j];
@@ -559,6 +576,8 @@ inline py::object make_function(const py::object &impl, const char *name, const 
     f->kwonly = named - rec->nargs_pos;
     f->varargs = rec->has_args;
     f->varkw = rec->has_kwargs;
+    f->one_argument = named == 1 && rec->nargs_pos_only == 1 && !rec->has_args && !rec->has_kwargs &&
+                      PyTuple_GET_SIZE(f->defaults) == 0;
     PyObject_GC_Track(reinterpret_cast<PyObject *>(f));
     return py::reinterpret_steal<py::object>(reinterpret_cast<PyObject *>(f));
 }

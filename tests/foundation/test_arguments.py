@@ -23,9 +23,23 @@ def outcome(fn, args, kwargs):
         return "TypeError: %s" % e
 
 
+def builtin_twin(fn):
+    """A one-argument built-in function (id) that reports its refusals under FN's name."""
+    def twin(*args, **kwargs):
+        try:
+            id(*args, **kwargs)
+        except TypeError as e:
+            raise TypeError(str(e).replace("id()", "%s.%s()" % (fn.__module__, fn.__qualname__), 1)) from None
+        return "ran"
+    return twin
+
+
 def twin_of(fn, body="pass"):
-    """A def with FN's declared signature (every default None), named and qualified as FN."""
+    """A def with FN's declared signature (every default None), named and qualified as FN; for a
+    single positional-only parameter, a one-argument built-in function, as the interpreter makes it."""
     sig = inspect.signature(fn)
+    if [(p.kind, p.default) for p in sig.parameters.values()] == [(inspect.Parameter.POSITIONAL_ONLY, sig.empty)]:
+        return builtin_twin(fn)
     params = [p.replace(default=None) if p.default is not p.empty else p for p in sig.parameters.values()]
     ns = {}
     exec("def %s%s: %s" % (fn.__name__, sig.replace(parameters=params), body), ns)
@@ -131,6 +145,14 @@ def test_cut_cube_refuses_bad_calls_before_reading_anything():
         "TypeError: cut_cube() missing 1 required positional argument: 'section_number'"
     assert outcome(cut.cut_cube, (1, v, "iline", 1, 5, 6), {}) == \
         "TypeError: cut_cube() takes 4 positional arguments but 6 were given"
+
+
+def test_one_positional_only_argument_is_refused_as_by_a_builtin_function():
+    from dorar.gosurvey.impt import survey_loader as loader
+    where = "dorar.gosurvey.impt.survey_loader.read_sgmt()"
+    assert outcome(loader.read_sgmt, (), {"fn": "x"}) == "TypeError: %s takes no keyword arguments" % where
+    assert outcome(loader.read_sgmt, ("x", "y"), {}) == "TypeError: %s takes exactly one argument (2 given)" % where
+    assert outcome(loader.read_sgmt, (), {}) == "TypeError: %s takes exactly one argument (0 given)" % where
 
 
 class Dialog(QuickFormDialog):
