@@ -6,7 +6,8 @@
 //   Globals g(m); g("np")                 module global looked up at call time
 //   def(m, "name", f, doc, py::arg...)    module-level function with an exact docstring; it binds
 //                                         its arguments as a `def` of the declared signature does
-//   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it
+//   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it, its
+//                                         methods (def, def_static, property) bound as `def`s are
 //   is_main(m)                            the main-program guard
 #pragma once
 
@@ -582,16 +583,23 @@ inline py::object make_function(const py::object &impl, const char *name, const 
     return py::reinterpret_steal<py::object>(reinterpret_cast<PyObject *>(f));
 }
 
+// A function that takes no instance, named `qualname` in messages.
+template <typename F, typename... Extra>
+py::object plain_function(const py::module_ &m, const char *name, const std::string &qualname, F &&f,
+                          const char *doc, const Extra &...extra) {
+    py::options opts;
+    opts.disable_function_signatures();
+    py::cpp_function impl(std::forward<F>(f), py::name(name), py::scope(m), extra...);
+    return make_function(impl, name, qualname, m.attr("__name__"), doc);
+}
+
 }  // namespace detail
 
 // A module-level function, bound like a `def` (its argument errors are the interpreter's); the
 // docstring is exactly `doc` (none for nullptr).
 template <typename F, typename... Extra>
 py::object def(py::module_ &m, const char *name, F &&f, const char *doc, const Extra &...extra) {
-    py::options opts;
-    opts.disable_function_signatures();
-    py::cpp_function impl(std::forward<F>(f), py::name(name), py::scope(m), extra...);
-    py::object fn = detail::make_function(impl, name, name, m.attr("__name__"), doc);
+    py::object fn = detail::plain_function(m, name, name, std::forward<F>(f), doc, extra...);
     m.attr(name) = fn;
     return fn;
 }
@@ -650,6 +658,14 @@ public:
     template <typename F, typename... Extra>
     ClassBuilder &def(const char *name, F &&f, const char *doc = nullptr, const Extra &...extra) {
         ns_[name] = method(m_, name_.c_str(), name, std::forward<F>(f), doc, extra...);
+        return *this;
+    }
+
+    // name = staticmethod(f): takes no instance, called through the class or any instance.
+    template <typename F, typename... Extra>
+    ClassBuilder &def_static(const char *name, F &&f, const char *doc = nullptr, const Extra &...extra) {
+        ns_[name] = builtins().attr("staticmethod")(
+            detail::plain_function(m_, name, name_ + "." + name, std::forward<F>(f), doc, extra...));
         return *this;
     }
 

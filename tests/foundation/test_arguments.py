@@ -178,10 +178,15 @@ def modules():
 
 
 def functions(module):
-    for name, value in vars(module).items():
+    """The module's functions and the methods and static methods of its classes."""
+    def made_by_helper(v):
+        return type(v).__name__ == "function" and hasattr(v, "__text_signature__")
+
+    for value in vars(module).values():
         if isinstance(value, type) and value.__module__ == module.__name__:
-            yield from (v for v in vars(value).values() if type(v).__name__ == "function" and hasattr(v, "__text_signature__"))
-        elif type(value).__name__ == "function" and hasattr(value, "__text_signature__"):
+            members = [v.__func__ if isinstance(v, staticmethod) else v for v in vars(value).values()]
+            yield from filter(made_by_helper, members)
+        elif made_by_helper(value):
             yield value
 
 
