@@ -160,9 +160,8 @@ namespace detail {
 // same rules, in the same order, with the same TypeError texts ("f() missing 1 required positional
 // argument: 'x'", "f() got an unexpected keyword argument 'y'", ...). The signature is the one
 // declared for pybind11 (py::arg, defaults, py::pos_only, py::kw_only, py::args, py::kwargs); once
-// bound, the arguments go to the pybind11 function by position (keyword-only ones and the extra
-// keywords by name), so pybind11 converts them and finds nothing left to refuse. Like a `def`, the
-// object binds as a method when it is a class attribute.
+// bound, the arguments go straight to pybind11's implementation of the function, which converts
+// them to the C++ parameters. Like a `def`, the object binds as a method when it is a class attribute.
 struct FunctionObject {
     PyObject_HEAD
     vectorcallfunc vectorcall;
@@ -238,19 +237,21 @@ inline bool positional_only_passed_as_keyword(const FunctionObject *f, PyObject 
 // Calls the pybind11 function the way pybind11's own dispatcher would once it had matched the
 // arguments: `slots` holds the bound parameters (positional, then keyword-only), `extra` the
 // positional arguments for *args, `extra_kw` the keywords for **kwargs (null for none). A value that
-// pybind11 cannot convert to its C++ parameter goes to pybind11's dispatcher, which reports it.
+// pybind11 cannot convert to its C++ parameter goes to pybind11's dispatcher, which reports it as
+// it always has.
 inline PyObject *call_bound(FunctionObject *f, PyObject *const *slots, PyObject *const *extra, Py_ssize_t nextra,
                             PyObject *extra_kw) {
     const py::detail::function_record &rec = *f->record;
     const Py_ssize_t total = f->argcount + f->kwonly;
-    py::detail::function_call call(rec, total ? slots[0] : nullptr);
-    auto convert = [&](Py_ssize_t i) {
-        return static_cast<std::size_t>(i) < rec.args.size() ? rec.args[static_cast<std::size_t>(i)].convert : true;
-    };
-    for (Py_ssize_t i = 0; i < f->argcount; ++i) {
+    py::detail::function_call call(rec, f->argcount ? slots[0] : nextra ? extra[0] : nullptr);
+    bool refused = false;  // a None that the declaration refuses (py::arg(...).none(false))
+    auto pass = [&](Py_ssize_t i) {
+        const auto *a = static_cast<std::size_t>(i) < rec.args.size() ? &rec.args[static_cast<std::size_t>(i)] : nullptr;
+        refused |= a && !a->none && slots[i] == Py_None;
         call.args.emplace_back(slots[i]);
-        call.args_convert.push_back(convert(i));
-    }
+        call.args_convert.push_back(a ? a->convert : true);
+    };
+    for (Py_ssize_t i = 0; i < f->argcount; ++i) pass(i);
     if (f->varargs) {
         py::tuple rest(nextra);
         for (Py_ssize_t i = 0; i < nextra; ++i) rest[static_cast<std::size_t>(i)] = py::handle(extra[i]);
@@ -258,20 +259,17 @@ inline PyObject *call_bound(FunctionObject *f, PyObject *const *slots, PyObject 
         call.args_convert.push_back(false);
         call.args_ref = std::move(rest);
     }
-    for (Py_ssize_t i = f->argcount; i < total; ++i) {
-        call.args.emplace_back(slots[i]);
-        call.args_convert.push_back(convert(i));
-    }
+    for (Py_ssize_t i = f->argcount; i < total; ++i) pass(i);
     if (f->varkw) {
         py::dict kw = extra_kw ? py::reinterpret_borrow<py::dict>(extra_kw) : py::dict();
         call.args.emplace_back(kw);
         call.args_convert.push_back(false);
         call.kwargs_ref = std::move(kw);
     }
-    py::handle result;
+    py::handle result = PYBIND11_TRY_NEXT_OVERLOAD;
     try {
         py::detail::loader_life_support guard{};
-        result = rec.impl(call);
+        if (!refused) result = rec.impl(call);
     } catch (py::reference_cast_error &) {
         result = PYBIND11_TRY_NEXT_OVERLOAD;
     }
