@@ -30,13 +30,6 @@ void define_xstream(py::module_ &m, const dorar::Globals &g) {
         return cls.attr(slot);
     };
 
-    py::options opts;
-    opts.disable_function_signatures();
-    py::object stdout_fn = py::cpp_function([singleton]() { return singleton("_stdout", "stdout"); },
-                                            py::name("stdout"));
-    py::object stderr_fn = py::cpp_function([singleton]() { return singleton("_stderr", "stderr"); },
-                                            py::name("stderr"));
-
     cb.doc(" Redirect stdout/stderr stream in PyQt ")
         .attr("_stdout", py::none())
         .attr("_stderr", py::none())
@@ -50,8 +43,8 @@ void define_xstream(py::module_ &m, const dorar::Globals &g) {
                 self.attr("messageWritten").attr("emit")(dorar::str_of(msg));
             },
             nullptr, py::arg("msg"))
-        .attr("stdout", builtins.attr("staticmethod")(stdout_fn))
-        .attr("stderr", builtins.attr("staticmethod")(stderr_fn));
+        .def_static("stdout", [singleton]() { return singleton("_stdout", "stdout"); })
+        .def_static("stderr", [singleton]() { return singleton("_stderr", "stderr"); });
     cb.build();
 }
 

@@ -118,12 +118,7 @@ DORAR_MODULE(visual, m) {
     auto ref = cb.ref();
     cb.def(
           "__init__",
-          [ref](py::object self, py::args args, py::kwargs kwargs) {
-              if (args.size() > 0) {
-                  PyErr_Format(PyExc_TypeError, "__init__() takes 1 positional argument but %zd were given",
-                               static_cast<Py_ssize_t>(args.size() + 1));
-                  throw py::error_already_set();
-              }
+          [ref](py::object self, py::kwargs kwargs) {
               ref->super(self).attr("__init__")(**kwargs);
               self.attr("set_gl_state")(py::arg("depth_test") = true);
               self.attr("interactive") = true;

@@ -54,10 +54,6 @@ void build_signal_pipe(py::module_ &m, const Globals &g) {
 py::object build_xstream(py::module_ &m, const Globals &g) {
     dorar::ClassBuilder cb(m, "XStream", py::make_tuple(g("QObject")));
     auto ref = cb.ref();
-    py::options opts;
-    opts.disable_function_signatures();
-    py::object stdout_fn = py::cpp_function([ref, g]() { return singleton(ref, g, "stdout"); }, py::name("stdout"));
-    py::object stderr_fn = py::cpp_function([ref, g]() { return singleton(ref, g, "stderr"); }, py::name("stderr"));
     cb.attr("_stdout", py::none())
         .attr("_stderr", py::none())
         .attr("messageWritten", g("Signal")(g("str")))
@@ -70,8 +66,8 @@ py::object build_xstream(py::module_ &m, const Globals &g) {
                 self.attr("messageWritten").attr("emit")(dorar::str_of(msg));
             },
             nullptr, py::arg("msg"))
-        .attr("stdout", dorar::builtins().attr("staticmethod")(stdout_fn))
-        .attr("stderr", dorar::builtins().attr("staticmethod")(stderr_fn));
+        .def_static("stdout", [ref, g]() { return singleton(ref, g, "stdout"); })
+        .def_static("stderr", [ref, g]() { return singleton(ref, g, "stderr"); });
     return cb.build();
 }
 
