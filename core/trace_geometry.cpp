@@ -117,7 +117,7 @@ DCORE_TRACE_GEOMETRY_TYPES(DCORE_INSTANTIATE)
 #undef DCORE_INSTANTIATE
 #undef DCORE_TRACE_GEOMETRY_TYPES
 
-CornerTraces corner_traces(std::size_t n_il, std::size_t n_xl) {
+CornerCells corner_cells(std::size_t n_il, std::size_t n_xl) {
     if (n_il == 0 || n_xl == 0) return {0, 0, 0};
     return {0, n_xl - 1, (n_il - 1) * n_xl};
 }

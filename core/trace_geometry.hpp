@@ -1,5 +1,5 @@
 // Cube geometry from whole trace-header arrays: distinct line numbers and their trace counts,
-// equal-value checks, the three corner traces and SEG-Y coordinate scaling.
+// equal-value checks, the three corner cells and SEG-Y coordinate scaling.
 #pragma once
 
 #include <cstddef>
@@ -27,12 +27,13 @@ DistinctSummary<T> summarize_distinct(const T *values, std::size_t n);
 template <typename T>
 bool all_same(const T *values, std::size_t n);
 
-// Traces at the grid cells (first row, first column), (first row, last column) and
-// (last row, first column) of an n_il x n_xl grid laid out trace k -> row k / n_xl, column k % n_xl.
-struct CornerTraces {
+// The corner cells (first inline, first crossline), (first inline, last crossline) and (last
+// inline, first crossline) of an n_il x n_xl grid whose cell c is inline index c / n_xl and
+// crossline index c % n_xl.
+struct CornerCells {
     std::size_t p1, p2, p3;
 };
-CornerTraces corner_traces(std::size_t n_il, std::size_t n_xl);
+CornerCells corner_cells(std::size_t n_il, std::size_t n_xl);
 
 // A header value as the caller has it: an integer or a real.
 struct Number {

@@ -82,13 +82,13 @@ TEST(TraceGeometryDistinct, AllSame) {
 }
 
 TEST(TraceGeometryCorners, CellsOfTheGrid) {
-    auto c = dcore::corner_traces(4, 3);
+    auto c = dcore::corner_cells(4, 3);
     EXPECT_EQ(c.p1, 0u);
     EXPECT_EQ(c.p2, 2u);
     EXPECT_EQ(c.p3, 9u);
-    auto single_il = dcore::corner_traces(1, 5);
+    auto single_il = dcore::corner_cells(1, 5);
     EXPECT_EQ(single_il.p3, single_il.p1);
-    auto single_xl = dcore::corner_traces(5, 1);
+    auto single_xl = dcore::corner_cells(5, 1);
     EXPECT_EQ(single_xl.p2, single_xl.p1);
     EXPECT_EQ(single_xl.p3, 4u);
 }

@@ -1,0 +1,301 @@
+#include "trace_placement.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <type_traits>
+#include <utility>
+
+#include "parallel.hpp"
+
+namespace dcore {
+
+namespace {
+
+template <typename T>
+std::int64_t lattice_index(T v, const LineLattice &ax) {
+    const auto count = static_cast<__int128>(ax.count);
+    if constexpr (std::is_floating_point_v<T>) {
+        if (!std::isfinite(v)) return -1;
+        const long double d = static_cast<long double>(v) - static_cast<long double>(ax.first);
+        const long double k = ax.step == 0 ? 0.0L : std::nearbyint(d / static_cast<long double>(ax.step));
+        if (!(k >= 0 && k < static_cast<long double>(ax.count))) return -1;
+        // The number must be the lattice's own, not merely near it.
+        if (static_cast<long double>(ax.first) + k * static_cast<long double>(ax.step) != static_cast<long double>(v))
+            return -1;
+        return static_cast<std::int64_t>(k);
+    } else {
+        const __int128 d = static_cast<__int128>(v) - ax.first;
+        if (ax.step == 0) return d == 0 && count > 0 ? 0 : -1;
+        if (d % ax.step != 0) return -1;
+        const __int128 k = d / ax.step;
+        return k >= 0 && k < count ? static_cast<std::int64_t>(k) : -1;
+    }
+}
+
+// Ascending order with NaNs after every number, all NaNs alike.
+template <typename T>
+bool before(T a, T b) {
+    if constexpr (std::is_floating_point_v<T>)
+        return a < b || (!std::isnan(a) && std::isnan(b));
+    else
+        return a < b;
+}
+
+template <typename T>
+bool alike(T a, T b) {
+    return !before(a, b) && !before(b, a);
+}
+
+// Line numbers usually span a short range: rank them through a table instead of sorting.
+template <typename T>
+bool rank_by_table(const T *v, std::size_t n, std::int64_t *out, std::size_t *distinct) {
+    const auto [lo_it, hi_it] = std::minmax_element(v, v + n);
+    const std::uint64_t lo = static_cast<std::uint64_t>(*lo_it);
+    const std::uint64_t range = static_cast<std::uint64_t>(*hi_it) - lo;
+    const std::uint64_t limit = std::max<std::uint64_t>(4096, 2 * static_cast<std::uint64_t>(n));
+    if (range >= limit || range >= (std::uint64_t{1} << 24)) return false;
+    std::vector<std::int64_t> rank(static_cast<std::size_t>(range) + 1, 0);
+    for (std::size_t k = 0; k < n; ++k) rank[static_cast<std::size_t>(static_cast<std::uint64_t>(v[k]) - lo)] = 1;
+    std::int64_t next = 0;
+    for (auto &r : rank) r = r ? next++ : -1;
+    for (std::size_t k = 0; k < n; ++k) out[k] = rank[static_cast<std::size_t>(static_cast<std::uint64_t>(v[k]) - lo)];
+    *distinct = static_cast<std::size_t>(next);
+    return true;
+}
+
+template <typename T>
+std::size_t rank_by_sorting(const T *v, std::size_t n, std::int64_t *out) {
+    std::vector<T> u(v, v + n);
+    std::sort(u.begin(), u.end(), before<T>);
+    u.erase(std::unique(u.begin(), u.end(), alike<T>), u.end());
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = std::lower_bound(u.begin(), u.end(), v[k], before<T>) - u.begin();
+    return u.size();
+}
+
+// Traces in every cell when all cells hold the same number of traces, else 0.
+std::size_t traces_per_cell(const std::int64_t *il, const std::int64_t *xl, std::size_t n, std::size_t n_xl,
+                            std::size_t cells) {
+    if (cells == 0 || n % cells != 0) return 0;
+    std::vector<std::size_t> count(cells, 0);
+    for (std::size_t t = 0; t < n; ++t) {
+        if (il[t] < 0 || xl[t] < 0) return 0;
+        ++count[static_cast<std::size_t>(il[t]) * n_xl + static_cast<std::size_t>(xl[t])];
+    }
+    const std::size_t each = n / cells;
+    return std::all_of(count.begin(), count.end(), [each](std::size_t c) { return c == each; }) ? each : 0;
+}
+
+Placement off_axis(std::size_t t, const std::int64_t *il) {
+    Placement p;
+    p.fault = il[t] < 0 ? Placement::Fault::off_inline : Placement::Fault::off_crossline;
+    p.trace = t;
+    return p;
+}
+
+// More cells than traces: some cell stays empty. Report the first offending trace, if there is
+// one, before the empty cell; the cells are sorted rather than tabled, as there may be very many.
+Placement place_sparse(const std::int64_t *il, const std::int64_t *xl, std::size_t n, std::size_t n_xl) {
+    std::size_t first_off = n;
+    for (std::size_t t = 0; t < n && first_off == n; ++t)
+        if (il[t] < 0 || xl[t] < 0) first_off = t;
+    std::vector<std::pair<std::uint64_t, std::size_t>> cell_trace;
+    cell_trace.reserve(first_off);
+    for (std::size_t t = 0; t < first_off; ++t)
+        cell_trace.emplace_back(static_cast<std::uint64_t>(il[t]) * n_xl + static_cast<std::uint64_t>(xl[t]), t);
+    std::sort(cell_trace.begin(), cell_trace.end());
+    Placement p;
+    // Sorted by cell, then by trace: the second entry of a run is its cell's first extra trace.
+    std::size_t first_shared = n;
+    for (std::size_t k = 1; k < cell_trace.size(); ++k)
+        if (cell_trace[k].first == cell_trace[k - 1].first && cell_trace[k].second < first_shared) {
+            first_shared = cell_trace[k].second;
+            p.other = cell_trace[k - 1].second;
+        }
+    if (first_shared < first_off) {
+        p.fault = Placement::Fault::shared_cell;
+        p.trace = first_shared;
+        return p;
+    }
+    if (first_off < n) return off_axis(first_off, il);
+    p.fault = Placement::Fault::missing_cell;
+    std::uint64_t want = 0;
+    for (const auto &ct : cell_trace) {
+        if (ct.first != want) break;
+        ++want;
+    }
+    p.cell = static_cast<std::size_t>(want);
+    return p;
+}
+
+}  // namespace
+
+template <typename T>
+void lattice_indexes(const T *values, std::size_t n, const LineLattice &axis, std::int64_t *out) {
+    for (std::size_t k = 0; k < n; ++k) out[k] = lattice_index(values[k], axis);
+}
+
+template <typename T>
+std::size_t rank_indexes(const T *values, std::size_t n, std::int64_t *out) {
+    if (n == 0) return 0;
+    if constexpr (std::is_integral_v<T>) {
+        std::size_t distinct;
+        if (rank_by_table(values, n, out, &distinct)) return distinct;
+    }
+    return rank_by_sorting(values, n, out);
+}
+
+#define DCORE_PLACEMENT_TYPES(X) \
+    X(std::int8_t)               \
+    X(std::int16_t)              \
+    X(std::int32_t)              \
+    X(std::int64_t)              \
+    X(std::uint8_t)              \
+    X(std::uint16_t)             \
+    X(std::uint32_t)             \
+    X(std::uint64_t)             \
+    X(float)                     \
+    X(double)
+#define DCORE_INSTANTIATE(T)                                                                                \
+    template void lattice_indexes<T>(const T *, std::size_t, const LineLattice &, std::int64_t *); \
+    template std::size_t rank_indexes<T>(const T *, std::size_t, std::int64_t *);
+DCORE_PLACEMENT_TYPES(DCORE_INSTANTIATE)
+#undef DCORE_INSTANTIATE
+#undef DCORE_PLACEMENT_TYPES
+
+bool Placement::in_file_order() const {
+    for (std::size_t c = 0; c < source.size(); ++c)
+        if (source[c] != static_cast<std::int64_t>(c)) return false;
+    return true;
+}
+
+Placement place_traces(const std::int64_t *il, const std::int64_t *xl, std::size_t n, std::size_t n_il,
+                       std::size_t n_xl) {
+    const bool huge = n_xl != 0 && n_il > std::numeric_limits<std::size_t>::max() / n_xl;
+    const std::size_t cells = huge ? std::numeric_limits<std::size_t>::max() : n_il * n_xl;
+    if (cells > n) return place_sparse(il, xl, n, n_xl);
+
+    Placement p;
+    std::vector<std::int64_t> source(cells, -1);
+    for (std::size_t t = 0; t < n; ++t) {
+        if (il[t] < 0 || xl[t] < 0) return off_axis(t, il);
+        std::int64_t &cell = source[static_cast<std::size_t>(il[t]) * n_xl + static_cast<std::size_t>(xl[t])];
+        if (cell >= 0) {
+            p.fault = Placement::Fault::shared_cell;
+            p.trace = t;
+            p.other = static_cast<std::size_t>(cell);
+            p.per_cell = traces_per_cell(il, xl, n, n_xl, cells);
+            return p;
+        }
+        cell = static_cast<std::int64_t>(t);
+    }
+    // n traces in n distinct cells of at most n: every cell is filled.
+    p.source = std::move(source);
+    return p;
+}
+
+void gather_rows(const char *rows, std::size_t row_bytes, const std::int64_t *source, std::size_t n, char *out) {
+    if (row_bytes == 0) return;
+    const std::size_t min_rows = std::max<std::size_t>(1, (256u << 10) / row_bytes);
+    parallel_for(n, min_rows, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t c = begin; c < end; ++c)
+            std::memcpy(out + c * row_bytes, rows + static_cast<std::size_t>(source[c]) * row_bytes, row_bytes);
+    });
+}
+
+void permute_rows(char *rows, std::size_t row_bytes, const std::int64_t *source, std::size_t n) {
+    if (n == 0 || row_bytes == 0) return;
+    auto row = [rows, row_bytes](std::size_t c) { return rows + c * row_bytes; };
+
+    // The cycles of the permutation (cells already in place are left alone).
+    struct Cycle {
+        std::size_t start, length;
+    };
+    std::vector<Cycle> cycles;
+    std::size_t moved = 0;
+    {
+        std::vector<bool> seen(n, false);
+        for (std::size_t c = 0; c < n; ++c) {
+            if (seen[c] || source[c] == static_cast<std::int64_t>(c)) continue;
+            std::size_t k = c, length = 0;
+            do {
+                seen[k] = true;
+                k = static_cast<std::size_t>(source[k]);
+                ++length;
+            } while (k != c);
+            cycles.push_back({c, length});
+            moved += length;
+        }
+    }
+    if (moved == 0) return;
+
+    // A piece walks `count` cells from `start` along its cycle, each cell taking the row of the
+    // next; the last cell takes the row saved in slot `last` before any piece ran. A short cycle
+    // is one piece whose start row its worker saves itself (last = -1); a long one is cut into
+    // pieces of at most `longest` cells, the first row of every piece saved beforehand.
+    const unsigned workers = worker_count(moved, std::max<std::size_t>(1, (1u << 20) / row_bytes));
+    const std::size_t longest = std::max<std::size_t>(2, moved / (8 * std::size_t{workers}) + 1);
+    struct Piece {
+        std::size_t start, count;
+        std::ptrdiff_t last;
+    };
+    std::vector<Piece> pieces;
+    std::vector<std::size_t> saved_cells;
+    for (const Cycle &cy : cycles) {
+        if (cy.length <= longest) {
+            pieces.push_back({cy.start, cy.length, -1});
+            continue;
+        }
+        const std::size_t n_pieces = (cy.length + longest - 1) / longest, first_slot = saved_cells.size();
+        std::size_t k = cy.start;
+        for (std::size_t j = 0; j < n_pieces; ++j) {
+            const std::size_t count = std::min(longest, cy.length - j * longest);
+            saved_cells.push_back(k);
+            pieces.push_back({k, count, static_cast<std::ptrdiff_t>(first_slot + (j + 1) % n_pieces)});
+            for (std::size_t s = 0; s < count; ++s) k = static_cast<std::size_t>(source[k]);
+        }
+    }
+    std::vector<char> saved(saved_cells.size() * row_bytes);
+    for (std::size_t s = 0; s < saved_cells.size(); ++s) std::memcpy(saved.data() + s * row_bytes, row(saved_cells[s]), row_bytes);
+
+    // Consecutive pieces in batches of about `longest` cells, taken by the workers as they go.
+    std::vector<std::size_t> batch_begin{0};
+    for (std::size_t p = 0, cells = 0; p < pieces.size(); ++p) {
+        cells += pieces[p].count;
+        if (cells >= longest && p + 1 < pieces.size()) {
+            batch_begin.push_back(p + 1);
+            cells = 0;
+        }
+    }
+    batch_begin.push_back(pieces.size());
+    const std::size_t n_batches = batch_begin.size() - 1;
+
+    std::vector<std::vector<char>> own(workers, std::vector<char>(row_bytes));
+    std::atomic<std::size_t> next{0};
+    auto work = [&](char *buffer) {
+        for (std::size_t b; (b = next.fetch_add(1)) < n_batches;) {
+            for (std::size_t p = batch_begin[b]; p < batch_begin[b + 1]; ++p) {
+                const Piece &pc = pieces[p];
+                const char *last_row = pc.last < 0 ? buffer : saved.data() + static_cast<std::size_t>(pc.last) * row_bytes;
+                if (pc.last < 0) std::memcpy(buffer, row(pc.start), row_bytes);
+                std::size_t c = pc.start;
+                for (std::size_t s = 1; s < pc.count; ++s) {
+                    const std::size_t from = static_cast<std::size_t>(source[c]);
+                    std::memcpy(row(c), row(from), row_bytes);
+                    c = from;
+                }
+                std::memcpy(row(c), last_row, row_bytes);
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work, own[w].data());
+    work(own[0].data());
+    for (auto &t : threads) t.join();
+}
+
+}  // namespace dcore
