@@ -1,5 +1,6 @@
 // Cube geometry from whole trace-header arrays: distinct line numbers and their trace counts,
-// equal-value checks, the three corner cells and SEG-Y coordinate scaling.
+// each line number's place on its axis, equal-value checks, the three corner cells and SEG-Y
+// coordinate scaling.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +20,25 @@ struct DistinctSummary {
     bool equal_counts = true;
 };
 
-// Instantiated for int8..int64, uint8..uint64, float and double.
+// Each function taking values is instantiated for int8..int64, uint8..uint64, float and double.
 template <typename T>
 DistinctSummary<T> summarize_distinct(const T *values, std::size_t n);
+
+// For every value, its rank among the distinct values in ascending order (NaNs count as one value,
+// after every number). Returns the number of distinct values.
+template <typename T>
+std::size_t rank_indexes(const T *values, std::size_t n, std::int64_t *out);
+
+// Line numbers of one axis as a grid holds them: first + k x step for k = 0 .. count - 1.
+struct LineLattice {
+    std::int64_t first = 0, step = 0;
+    std::size_t count = 0;
+};
+
+// For every value, the index k of its line on the lattice, or -1 when the value is not
+// first + k x step for any k in range (a real value must equal it exactly).
+template <typename T>
+void lattice_indexes(const T *values, std::size_t n, const LineLattice &axis, std::int64_t *out);
 
 // True when all n values are equal (an empty array passes).
 template <typename T>

@@ -15,68 +15,6 @@ namespace dcore {
 
 namespace {
 
-template <typename T>
-std::int64_t lattice_index(T v, const LineLattice &ax) {
-    const auto count = static_cast<__int128>(ax.count);
-    if constexpr (std::is_floating_point_v<T>) {
-        if (!std::isfinite(v)) return -1;
-        const long double d = static_cast<long double>(v) - static_cast<long double>(ax.first);
-        const long double k = ax.step == 0 ? 0.0L : std::nearbyint(d / static_cast<long double>(ax.step));
-        if (!(k >= 0 && k < static_cast<long double>(ax.count))) return -1;
-        // The number must be the lattice's own, not merely near it.
-        if (static_cast<long double>(ax.first) + k * static_cast<long double>(ax.step) != static_cast<long double>(v))
-            return -1;
-        return static_cast<std::int64_t>(k);
-    } else {
-        const __int128 d = static_cast<__int128>(v) - ax.first;
-        if (ax.step == 0) return d == 0 && count > 0 ? 0 : -1;
-        if (d % ax.step != 0) return -1;
-        const __int128 k = d / ax.step;
-        return k >= 0 && k < count ? static_cast<std::int64_t>(k) : -1;
-    }
-}
-
-// Ascending order with NaNs after every number, all NaNs alike.
-template <typename T>
-bool before(T a, T b) {
-    if constexpr (std::is_floating_point_v<T>)
-        return a < b || (!std::isnan(a) && std::isnan(b));
-    else
-        return a < b;
-}
-
-template <typename T>
-bool alike(T a, T b) {
-    return !before(a, b) && !before(b, a);
-}
-
-// Line numbers usually span a short range: rank them through a table instead of sorting.
-template <typename T>
-bool rank_by_table(const T *v, std::size_t n, std::int64_t *out, std::size_t *distinct) {
-    const auto [lo_it, hi_it] = std::minmax_element(v, v + n);
-    const std::uint64_t lo = static_cast<std::uint64_t>(*lo_it);
-    const std::uint64_t range = static_cast<std::uint64_t>(*hi_it) - lo;
-    const std::uint64_t limit = std::max<std::uint64_t>(4096, 2 * static_cast<std::uint64_t>(n));
-    if (range >= limit || range >= (std::uint64_t{1} << 24)) return false;
-    std::vector<std::int64_t> rank(static_cast<std::size_t>(range) + 1, 0);
-    for (std::size_t k = 0; k < n; ++k) rank[static_cast<std::size_t>(static_cast<std::uint64_t>(v[k]) - lo)] = 1;
-    std::int64_t next = 0;
-    for (auto &r : rank) r = r ? next++ : -1;
-    for (std::size_t k = 0; k < n; ++k) out[k] = rank[static_cast<std::size_t>(static_cast<std::uint64_t>(v[k]) - lo)];
-    *distinct = static_cast<std::size_t>(next);
-    return true;
-}
-
-template <typename T>
-std::size_t rank_by_sorting(const T *v, std::size_t n, std::int64_t *out) {
-    std::vector<T> u(v, v + n);
-    std::sort(u.begin(), u.end(), before<T>);
-    u.erase(std::unique(u.begin(), u.end(), alike<T>), u.end());
-    for (std::size_t k = 0; k < n; ++k)
-        out[k] = std::lower_bound(u.begin(), u.end(), v[k], before<T>) - u.begin();
-    return u.size();
-}
-
 // Traces in every cell when all cells hold the same number of traces, else 0.
 std::size_t traces_per_cell(const std::int64_t *il, const std::int64_t *xl, std::size_t n, std::size_t n_xl,
                             std::size_t cells) {
@@ -133,39 +71,6 @@ Placement place_sparse(const std::int64_t *il, const std::int64_t *xl, std::size
 }
 
 }  // namespace
-
-template <typename T>
-void lattice_indexes(const T *values, std::size_t n, const LineLattice &axis, std::int64_t *out) {
-    for (std::size_t k = 0; k < n; ++k) out[k] = lattice_index(values[k], axis);
-}
-
-template <typename T>
-std::size_t rank_indexes(const T *values, std::size_t n, std::int64_t *out) {
-    if (n == 0) return 0;
-    if constexpr (std::is_integral_v<T>) {
-        std::size_t distinct;
-        if (rank_by_table(values, n, out, &distinct)) return distinct;
-    }
-    return rank_by_sorting(values, n, out);
-}
-
-#define DCORE_PLACEMENT_TYPES(X) \
-    X(std::int8_t)               \
-    X(std::int16_t)              \
-    X(std::int32_t)              \
-    X(std::int64_t)              \
-    X(std::uint8_t)              \
-    X(std::uint16_t)             \
-    X(std::uint32_t)             \
-    X(std::uint64_t)             \
-    X(float)                     \
-    X(double)
-#define DCORE_INSTANTIATE(T)                                                                                \
-    template void lattice_indexes<T>(const T *, std::size_t, const LineLattice &, std::int64_t *); \
-    template std::size_t rank_indexes<T>(const T *, std::size_t, std::int64_t *);
-DCORE_PLACEMENT_TYPES(DCORE_INSTANTIATE)
-#undef DCORE_INSTANTIATE
-#undef DCORE_PLACEMENT_TYPES
 
 bool Placement::in_file_order() const {
     for (std::size_t c = 0; c < source.size(); ++c)

@@ -8,22 +8,6 @@
 
 namespace dcore {
 
-// Line numbers of one axis as the grid holds them: first + k x step for k = 0 .. count - 1.
-struct LineLattice {
-    std::int64_t first = 0, step = 0;
-    std::size_t count = 0;
-};
-
-// For every trace, the index k of its line number on the lattice, or -1 when the number is not
-// first + k x step for any k in range (a real number must equal it exactly).
-template <typename T>
-void lattice_indexes(const T *values, std::size_t n, const LineLattice &axis, std::int64_t *out);
-
-// For every trace, the rank of its line number among the distinct numbers in ascending order (NaNs
-// count as one number, after all others). Returns the number of distinct numbers.
-template <typename T>
-std::size_t rank_indexes(const T *values, std::size_t n, std::int64_t *out);
-
 // Which trace fills each cell of an n_il x n_xl grid (cell c = inline index x n_xl + crossline
 // index), or the first thing that keeps the traces from forming that grid.
 struct Placement {
@@ -39,6 +23,8 @@ struct Placement {
     bool in_file_order() const;
 };
 
+// il_index and xl_index hold every trace's index along each axis (lattice_indexes or rank_indexes
+// of trace_geometry.hpp), -1 for a line number that is not on the axis.
 Placement place_traces(const std::int64_t *il_index, const std::int64_t *xl_index, std::size_t n, std::size_t n_il,
                        std::size_t n_xl);
 
