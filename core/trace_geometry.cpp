@@ -6,6 +6,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "huge_pages.hpp"
+
 namespace dcore {
 
 namespace {
@@ -58,7 +60,7 @@ bool distinct_by_table(const T *v, std::size_t n, std::int64_t *rank, Visit &&vi
     if (range >= limit || range >= (std::uint64_t{1} << 24) || n >= std::numeric_limits<std::uint32_t>::max())
         return false;
     auto slot = [lo](T value) { return static_cast<std::size_t>(static_cast<std::uint64_t>(value) - lo); };
-    std::vector<std::uint32_t> counts(static_cast<std::size_t>(range) + 1, 0);
+    big_vector<std::uint32_t> counts(static_cast<std::size_t>(range) + 1, 0);
     for (std::size_t k = 0; k < n; ++k) ++counts[slot(v[k])];
     std::uint32_t next = 0;
     for (std::size_t k = 0; k < counts.size(); ++k) {
@@ -73,7 +75,7 @@ bool distinct_by_table(const T *v, std::size_t n, std::int64_t *rank, Visit &&vi
 
 template <typename T, typename Visit>
 void distinct_by_sorting(const T *v, std::size_t n, std::int64_t *rank, Visit &&visit) {
-    std::vector<T> sorted(v, v + n);
+    big_vector<T> sorted(v, v + n);
     std::sort(sorted.begin(), sorted.end(), before<T>);
     std::size_t distinct = 0;
     for (std::size_t k = 0, run = 0; k < n; ++k) {

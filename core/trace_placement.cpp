@@ -19,7 +19,7 @@ namespace {
 std::size_t traces_per_cell(const std::int64_t *il, const std::int64_t *xl, std::size_t n, std::size_t n_xl,
                             std::size_t cells) {
     if (cells == 0 || n % cells != 0) return 0;
-    std::vector<std::size_t> count(cells, 0);
+    big_vector<std::size_t> count(cells, 0);
     for (std::size_t t = 0; t < n; ++t) {
         if (il[t] < 0 || xl[t] < 0) return 0;
         ++count[static_cast<std::size_t>(il[t]) * n_xl + static_cast<std::size_t>(xl[t])];
@@ -41,7 +41,7 @@ Placement place_sparse(const std::int64_t *il, const std::int64_t *xl, std::size
     std::size_t first_off = n;
     for (std::size_t t = 0; t < n && first_off == n; ++t)
         if (il[t] < 0 || xl[t] < 0) first_off = t;
-    std::vector<std::pair<std::uint64_t, std::size_t>> cell_trace;
+    big_vector<std::pair<std::uint64_t, std::size_t>> cell_trace;
     cell_trace.reserve(first_off);
     for (std::size_t t = 0; t < first_off; ++t)
         cell_trace.emplace_back(static_cast<std::uint64_t>(il[t]) * n_xl + static_cast<std::uint64_t>(xl[t]), t);
@@ -85,7 +85,7 @@ Placement place_traces(const std::int64_t *il, const std::int64_t *xl, std::size
     if (cells > n) return place_sparse(il, xl, n, n_xl);
 
     Placement p;
-    std::vector<std::int64_t> source(cells, -1);
+    big_vector<std::int64_t> source(cells, -1);
     for (std::size_t t = 0; t < n; ++t) {
         if (il[t] < 0 || xl[t] < 0) return off_axis(t, il);
         std::int64_t &cell = source[static_cast<std::size_t>(il[t]) * n_xl + static_cast<std::size_t>(xl[t])];
@@ -116,12 +116,20 @@ void permute_rows(char *rows, std::size_t row_bytes, const std::int64_t *source,
     if (n == 0 || row_bytes == 0) return;
     auto row = [rows, row_bytes](std::size_t c) { return rows + c * row_bytes; };
 
-    // The cycles of the permutation (cells already in place are left alone).
-    struct Cycle {
-        std::size_t start, length;
+    // The cycles of the permutation as pieces (cells already in place are left alone). A piece
+    // walks `count` cells from `start` along its cycle, each cell taking the row of the next; the
+    // last cell takes the row saved in slot `last` before any piece ran. A short cycle is one piece
+    // whose start row its worker saves itself (last = -1); a long one is cut into pieces of at most
+    // `longest` cells, the first row of every piece saved beforehand, so that one long cycle does
+    // not hold up the others.
+    const unsigned workers = worker_count(n, std::max<std::size_t>(1, (1u << 20) / row_bytes));
+    const std::size_t longest = std::max<std::size_t>(2, n / (8 * std::size_t{workers}) + 1);
+    struct Piece {
+        std::size_t start, count;
+        std::ptrdiff_t last;
     };
-    std::vector<Cycle> cycles;
-    std::size_t moved = 0;
+    big_vector<Piece> pieces;
+    std::vector<std::size_t> saved_cells;
     {
         std::vector<bool> seen(n, false);
         for (std::size_t c = 0; c < n; ++c) {
@@ -132,43 +140,25 @@ void permute_rows(char *rows, std::size_t row_bytes, const std::int64_t *source,
                 k = static_cast<std::size_t>(source[k]);
                 ++length;
             } while (k != c);
-            cycles.push_back({c, length});
-            moved += length;
+            if (length <= longest) {
+                pieces.push_back({c, length, -1});
+                continue;
+            }
+            const std::size_t n_pieces = (length + longest - 1) / longest, first_slot = saved_cells.size();
+            for (std::size_t j = 0; j < n_pieces; ++j) {
+                const std::size_t count = std::min(longest, length - j * longest);
+                saved_cells.push_back(k);
+                pieces.push_back({k, count, static_cast<std::ptrdiff_t>(first_slot + (j + 1) % n_pieces)});
+                for (std::size_t s = 0; s < count; ++s) k = static_cast<std::size_t>(source[k]);
+            }
         }
     }
-    if (moved == 0) return;
-
-    // A piece walks `count` cells from `start` along its cycle, each cell taking the row of the
-    // next; the last cell takes the row saved in slot `last` before any piece ran. A short cycle
-    // is one piece whose start row its worker saves itself (last = -1); a long one is cut into
-    // pieces of at most `longest` cells, the first row of every piece saved beforehand.
-    const unsigned workers = worker_count(moved, std::max<std::size_t>(1, (1u << 20) / row_bytes));
-    const std::size_t longest = std::max<std::size_t>(2, moved / (8 * std::size_t{workers}) + 1);
-    struct Piece {
-        std::size_t start, count;
-        std::ptrdiff_t last;
-    };
-    std::vector<Piece> pieces;
-    std::vector<std::size_t> saved_cells;
-    for (const Cycle &cy : cycles) {
-        if (cy.length <= longest) {
-            pieces.push_back({cy.start, cy.length, -1});
-            continue;
-        }
-        const std::size_t n_pieces = (cy.length + longest - 1) / longest, first_slot = saved_cells.size();
-        std::size_t k = cy.start;
-        for (std::size_t j = 0; j < n_pieces; ++j) {
-            const std::size_t count = std::min(longest, cy.length - j * longest);
-            saved_cells.push_back(k);
-            pieces.push_back({k, count, static_cast<std::ptrdiff_t>(first_slot + (j + 1) % n_pieces)});
-            for (std::size_t s = 0; s < count; ++s) k = static_cast<std::size_t>(source[k]);
-        }
-    }
+    if (pieces.empty()) return;
     std::vector<char> saved(saved_cells.size() * row_bytes);
     for (std::size_t s = 0; s < saved_cells.size(); ++s) std::memcpy(saved.data() + s * row_bytes, row(saved_cells[s]), row_bytes);
 
     // Consecutive pieces in batches of about `longest` cells, taken by the workers as they go.
-    std::vector<std::size_t> batch_begin{0};
+    big_vector<std::size_t> batch_begin{0};
     for (std::size_t p = 0, cells = 0; p < pieces.size(); ++p) {
         cells += pieces[p].count;
         if (cells >= longest && p + 1 < pieces.size()) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "huge_pages.hpp"
+
 namespace dcore {
 
 // Which trace fills each cell of an n_il x n_xl grid (cell c = inline index x n_xl + crossline
@@ -17,7 +19,7 @@ struct Placement {
     std::size_t other = 0;     // shared_cell: the earlier trace in the same cell
     std::size_t per_cell = 0;  // shared_cell: traces in every cell when all cells hold the same number
     std::size_t cell = 0;      // missing_cell: first empty cell in inline-major order
-    std::vector<std::int64_t> source;  // fault none: cell -> trace
+    big_vector<std::int64_t> source;  // fault none: cell -> trace
 
     // True when trace k is in cell k for every k: the file is inline-major and ascending.
     bool in_file_order() const;
@@ -30,8 +32,7 @@ Placement place_traces(const std::int64_t *il_index, const std::int64_t *xl_inde
 
 // Moves row source[c] of `rows` (n rows of row_bytes each) to row c, for every c, in place.
 // `source` must be a permutation of 0 .. n - 1. Cycles of the permutation are followed with one
-// row buffer per worker, spread over the cores; long cycles are cut into pieces whose boundary
-// rows are saved first, so that one long cycle does not hold up the others.
+// row buffer per worker, spread over the cores.
 void permute_rows(char *rows, std::size_t row_bytes, const std::int64_t *source, std::size_t n);
 
 // out row c = rows row source[c], over the cores.

@@ -239,9 +239,9 @@ py::object scaled_coordinate(const py::array &coord, const py::array &scalar, st
 
 // Each trace's index along one axis: its place on the lattice of the axis or, without one, the
 // rank of its number among the distinct numbers.
-std::vector<std::int64_t> axis_indexes(const py::array &a, const dcore::LineLattice *lattice) {
+dcore::big_vector<std::int64_t> axis_indexes(const py::array &a, const dcore::LineLattice *lattice) {
     const std::size_t n = static_cast<std::size_t>(a.shape(0));
-    std::vector<std::int64_t> out(n);
+    dcore::big_vector<std::int64_t> out(n);
     with_values(a, [&](auto *p) {
         py::gil_scoped_release nogil;
         if (lattice)
@@ -254,7 +254,7 @@ std::vector<std::int64_t> axis_indexes(const py::array &a, const dcore::LineLatt
 }
 
 // The line number of axis index k, as the header array prints it.
-std::string line_number(const py::array &a, const std::vector<std::int64_t> &index, std::size_t k,
+std::string line_number(const py::array &a, const dcore::big_vector<std::int64_t> &index, std::size_t k,
                         const dcore::LineLattice *lattice) {
     if (lattice) return std::to_string(lattice->first + static_cast<std::int64_t>(k) * lattice->step);
     const auto at = std::find(index.begin(), index.end(), static_cast<std::int64_t>(k));
@@ -267,8 +267,8 @@ std::string line_number(const py::array &a, const std::vector<std::int64_t> &ind
 // the distinct numbers present.
 dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::size_t n_il, std::size_t n_xl,
                                 const dcore::LineLattice *lattices) {
-    const std::vector<std::int64_t> il_index = axis_indexes(il, lattices);
-    const std::vector<std::int64_t> xl_index = axis_indexes(xl, lattices ? lattices + 1 : nullptr);
+    const dcore::big_vector<std::int64_t> il_index = axis_indexes(il, lattices);
+    const dcore::big_vector<std::int64_t> xl_index = axis_indexes(xl, lattices ? lattices + 1 : nullptr);
     dcore::Placement p;
     {
         py::gil_scoped_release nogil;

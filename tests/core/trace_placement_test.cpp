@@ -62,7 +62,7 @@ TEST(TracePlacementGrid, CellsOfAShuffledFile) {
     const std::vector<std::int64_t> il{1, 0, 1, 0, 0, 1}, xl{2, 0, 0, 1, 2, 1};
     Placement p = dcore::place_traces(il.data(), xl.data(), 6, 2, 3);
     ASSERT_EQ(p.fault, Fault::none);
-    EXPECT_EQ(p.source, (std::vector<std::int64_t>{1, 3, 4, 2, 5, 0}));
+    EXPECT_EQ(std::vector<std::int64_t>(p.source.begin(), p.source.end()), (std::vector<std::int64_t>{1, 3, 4, 2, 5, 0}));
     EXPECT_FALSE(p.in_file_order());
     const std::vector<std::int64_t> il2{0, 0, 1, 1}, xl2{0, 1, 0, 1};
     EXPECT_TRUE(dcore::place_traces(il2.data(), xl2.data(), 4, 2, 2).in_file_order());
