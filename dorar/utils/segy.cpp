@@ -410,7 +410,7 @@ py::object headers_as_read(const Globals &g, const py::object &headers, const py
     py::dict out;  // a copy: the engine's own map is left as it came
     if (PyDict_Merge(out.ptr(), headers.ptr(), 1) != 0) throw py::error_already_set();
     if (facts.contains("ns")) out["ns"] = np.attr("full")(np.attr("shape")(out["ns"]), facts["ns"]);
-    if (facts.contains("dt") && py::int_(0).equal(out["dt"][py::int_(0)]))
+    if (facts.contains("dt") && py::len(out["dt"]) > 0 && py::int_(0).equal(out["dt"][py::int_(0)]))
         out["dt"] = np.attr("full")(np.attr("shape")(out["dt"]), facts["dt"]);
     return std::move(out);
 }
