@@ -32,7 +32,8 @@ const char *GET_CUBE_FROM_STH_DOC =
     "    headers: dict, trace-header field name -> 1-D array with one value per trace, in file order;\n"
     "        'Inline3D', 'Crossline3D', 'ns' and 'dt' are read, and without a survey also\n"
     "        'SourceGroupScalar', 'cdpX' and 'cdpY'\n"
-    "    survey: Survey, the survey of the cube; None builds 'survey_from_segy' from three corner traces\n"
+    "    survey: Survey, the survey of the cube; None builds 'survey_from_segy' from the traces at three\n"
+    "        corner cells of the grid, which the traces must then fill one trace a cell\n"
     "\n"
     "Keyword Args:\n"
     "    passed on to get_parm_of_grid_index\n"
@@ -61,7 +62,10 @@ const char *READ_SEGY_DOC =
     "    hdr: dict, further or replacing trace-header layout entries, field -> {'pos': byte offset, 'type': type name}\n"
     "\n"
     "Keyword Args:\n"
-    "    passed on to get_cube_from_sth\n";
+    "    passed on to get_cube_from_sth\n"
+    "\n"
+    "The traces may be in any order: each lands in its (inline, crossline) cell. Traces that do not\n"
+    "fill an evenly spaced grid one trace a cell raise ValueError naming the first offending trace.\n";
 
 const char *WRITE_SEGY_DOC =
     "Write a cube property to a post-stack 3D SEG-Y file.\n"
