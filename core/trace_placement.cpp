@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstring>
 #include <limits>
-#include <thread>
-#include <type_traits>
 #include <utility>
 
 #include "parallel.hpp"
@@ -187,10 +184,9 @@ void permute_rows(char *rows, std::size_t row_bytes, const std::int64_t *source,
             }
         }
     };
-    std::vector<std::thread> threads;
-    for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work, own[w].data());
-    work(own[0].data());
-    for (auto &t : threads) t.join();
+    parallel_for(workers, 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t w = begin; w < end; ++w) work(own[w].data());
+    });
 }
 
 }  // namespace dcore
