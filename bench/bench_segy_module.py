@@ -1,16 +1,20 @@
 #!/usr/bin/python3
-"""dorar.utils.segy on a ~1 GB cube: write_segy against segyio writing the same cube, and the peak
-memory of load_cube against the cube's size.
+"""dorar.utils.segy on a ~1 GB cube of float32 samples, files on disk in the page cache.
 
-Both writers produce the same file content: IEEE floats, big-endian, the textual header, sample
-count and interval in the binary header, and inline, crossline, X, Y, coordinate scalar, sample
-count and interval in every trace header. write_segy starts from the cube as the host holds it
-(inline x crossline x sample array plus its geometry); segyio is given the traces ready made.
-Times are the best of --repeat runs in this process; the ratio is segyio time / write_segy time.
+Loading: load_cube of an inline-major file against segyio reading the same cube and the four
+header arrays (inline, crossline, X, Y), with and without segyio's memory map, and load_cube once
+more through a host cube that leaves out the host's own scan of the samples for their display
+range (which segyio does not do); load_cube of the same volume with its traces crossline by
+crossline against the inline-major file; the peak memory of both loads (in a fresh interpreter)
+against the cube's size. Writing: write_segy against segyio writing the same file, and the sample
+matrix of a cube held with swapped axes against numpy's copy.
+Times are the best of --repeat runs, taken in turns in this process; every ratio is printed.
 
-    bench/bench_segy_module.py [--gb 1.0] [--repeat 2] [--dir /tmp]
+    bench/bench_segy_module.py [--gb 1.0] [--repeat 3] [--dir /var/tmp] [--no-write]
 """
 import argparse
+import contextlib
+import io
 import os
 import shutil
 import subprocess
@@ -18,10 +22,11 @@ import sys
 import tempfile
 
 os.environ["data_io/segy"] = "True"
-from benchkit import SITE, best  # noqa: E402  (after the environment variable)
+from benchkit import SITE, best, best_of  # noqa: E402  (after the environment variable)
 import numpy as np  # noqa: E402
 
 NS, DT_MS = 1000, 4
+HEADERS = (189, 193, 181, 185)  # inline, crossline, X, Y (1-based byte positions)
 
 
 def make_cube(gb):
@@ -29,7 +34,7 @@ def make_cube(gb):
     from dorar.gosurvey.survey import Survey
 
     n = int(round(np.sqrt(gb * 1e9 / (4 * NS))))
-    n_il, n_xl = n, n
+    n_il, n_xl = n, n + 7  # unequal counts, so that a transposition cannot pass unseen
     array3d = np.random.default_rng(0).standard_normal((n_il, n_xl, NS), dtype=np.float32)
     survey = Survey("bench")
     survey.set_geometry({"P1_ILNO": 1000, "P1_XLNO": 1, "P1_CRSX": 450000.0, "P1_CRSY": 6780000.0,
@@ -48,7 +53,7 @@ def make_cube(gb):
 
 
 def write_segyio(path, cube):
-    """The same file through segyio: one header map and one trace per trace."""
+    """The file write_segy writes, through segyio: one header map and one trace per trace."""
     import segyio
 
     array3d = cube.prop["seismic"]["array3d"]
@@ -69,13 +74,58 @@ def write_segyio(path, cube):
         f.bin.update(hns=NS, hdt=DT_MS * 1000, format=5)
 
 
-def removing(path):
-    """An untimed step before each run: an earlier output file is removed first."""
-    return lambda: os.path.exists(path) and os.remove(path)
+def write_crossline_major(path, cube):
+    """The same volume with its traces crossline by crossline, inline fastest."""
+    from segypy import segypy
+
+    array3d = cube.prop["seismic"]["array3d"]
+    n_il, n_xl = array3d.shape[:2]
+    array2d = np.ascontiguousarray(np.transpose(array3d, (2, 1, 0))).reshape(NS, n_il * n_xl)
+    v = cube.dict_vidx
+    il = np.tile(v["IL_FRST"] + np.arange(n_il), n_xl)
+    xl = np.repeat(v["XL_FRST"] + np.arange(n_xl), n_il)
+    x, y = cube.survey.ln2xy(il, xl)
+    segypy.writeSegy(path, array2d, DT_MS * 1000, "Dorar", {
+        "Inline3D": il, "Crossline3D": xl, "cdpX": np.round(x).astype(np.int64),
+        "cdpY": np.round(y).astype(np.int64), "SourceGroupScalar": 1})
+
+
+def load(path):
+    from dorar.utils import segy
+
+    with contextlib.redirect_stdout(io.StringIO()):
+        return segy.load_cube(path, None)
+
+
+def load_without_colour_clip(path):
+    """load_cube through a host cube that does not scan the samples for their display range."""
+    import dorar.gocube.cube as cube_module
+
+    host_cube = cube_module.Cube
+
+    class Cube(host_cube):
+        def add_property(self, name, array=None):
+            self.prop[name] = {"array3d": array, "colorClip": [0.0, 0.0]}
+
+    cube_module.Cube = Cube
+    try:
+        return load(path)
+    finally:
+        cube_module.Cube = host_cube
+
+
+def read_segyio(path, mmap):
+    """segyio's cube of the file and four header arrays, with its memory map on or off."""
+    import segyio
+
+    with segyio.open(path, iline=189, xline=193) as f:
+        if mmap:
+            f.mmap()
+        return segyio.tools.cube(f), [f.attributes(pos)[:] for pos in HEADERS]
 
 
 PEAK_CODE = r"""
-import os, sys, threading, time
+import contextlib, io, os, sys, threading, time
 os.environ["data_io/segy"] = "True"
 sys.path.insert(0, %r)
 import numpy as np
@@ -97,7 +147,8 @@ base_anon = status("RssAnon:")
 base_rss = status("VmRSS:")
 w = threading.Thread(target=watch)
 w.start()
-cube = segy.load_cube(sys.argv[1], None)
+with contextlib.redirect_stdout(io.StringIO()):
+    cube = segy.load_cube(sys.argv[1], None)
 done.set()
 w.join()
 peak[0] = max(peak[0], status("RssAnon:"))
@@ -112,69 +163,111 @@ def load_peak(path):
     return [int(v) for v in line.split()[1:]]
 
 
+def removing(path):
+    """An untimed step before each run: an earlier output file is removed first."""
+    return lambda: os.path.exists(path) and os.remove(path)
+
+
+def bench_writing(cube, tmp, repeat):
+    from dorar.utils import segy
+
+    array3d = cube.prop["seismic"]["array3d"]
+    ours_path, peer_path = os.path.join(tmp, "write_segy.sgy"), os.path.join(tmp, "segyio.sgy")
+
+    def ours():
+        with contextlib.redirect_stdout(io.StringIO()):
+            segy.write_segy(cube, ours_path)
+
+    t_ours = best(ours, repeat, removing(ours_path))
+    t_peer = best(lambda: write_segyio(peer_path, cube), repeat, removing(peer_path))
+    same_size = os.path.getsize(ours_path) == os.path.getsize(peer_path)
+    os.remove(peer_path)
+    print("write_segy %.3f s | segyio %.3f s | same file size: %s" % (t_ours, t_peer, same_size))
+    print("  ratio segyio / write_segy: %.2f (goal >= 1)" % (t_peer / t_ours))
+
+    # A cube held as a view whose traces are not one axis (inline and crossline swapped) needs its
+    # sample matrix copied: write_segy (engine call left out) against numpy's copy.
+    swapped = np.swapaxes(array3d, 0, 1)
+    cube.prop["swapped"] = {"array3d": swapped}
+    engine, matrix = segy.segypy, []
+
+    class NoWrite(object):
+        def writeSegy(self, filename, array2d, *rest):
+            matrix.append(array2d)
+
+    segy.segypy = NoWrite()
+    try:
+        def ours_copy():
+            del matrix[:]
+            with contextlib.redirect_stdout(io.StringIO()):
+                segy.write_segy(cube, ours_path, "swapped")
+
+        t_copy = best(ours_copy, repeat)
+    finally:
+        segy.segypy = engine
+    t_np = best(lambda: np.transpose(swapped, (2, 0, 1)).reshape(NS, -1), 1)
+    ok = np.array_equal(matrix[0][:, :1000], np.transpose(swapped, (2, 0, 1)).reshape(NS, -1)[:, :1000])
+    print("swapped-axes cube: write_segy without the engine %.3f s | numpy transpose+reshape copy %.3f s | "
+          "same: %s" % (t_copy, t_np, ok))
+    print("  ratio numpy / write_segy: %.2f" % (t_np / t_copy))
+    del matrix[:], cube.prop["swapped"]
+    return ours_path
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--gb", type=float, default=1.0, help="cube size in GB")
-    ap.add_argument("--repeat", type=int, default=2)
-    ap.add_argument("--dir", default=None, help="folder for the files (default: a temporary one)")
+    ap.add_argument("--repeat", type=int, default=3)
+    ap.add_argument("--dir", default=None, help="folder for the files, on a disk file system (default: the "
+                                                "temporary folder)")
+    ap.add_argument("--no-write", action="store_true", help="leave out the writing benchmark")
     args = ap.parse_args()
 
-    import io
-    import contextlib
     from dorar.utils import segy
 
     cube = make_cube(args.gb)
     array3d = cube.prop["seismic"]["array3d"]
-    print("cube %d x %d x %d float32, %.2f GB" % (*array3d.shape, array3d.nbytes / 1e9))
+    print("cube %d x %d x %d float32, %.2f GB, %d cores" % (*array3d.shape, array3d.nbytes / 1e9, os.cpu_count()))
     tmp = tempfile.mkdtemp(prefix="bench-segy-", dir=args.dir)
     try:
-        ours_path, peer_path = os.path.join(tmp, "write_segy.sgy"), os.path.join(tmp, "segyio.sgy")
-
-        def ours():
+        fs = subprocess.run(["stat", "-f", "-c", "%T", tmp], capture_output=True, text=True).stdout.strip()
+        print("files in %s (%s)" % (tmp, fs))
+        if args.no_write:
+            inline_path = os.path.join(tmp, "write_segy.sgy")
             with contextlib.redirect_stdout(io.StringIO()):
-                segy.write_segy(cube, ours_path)
+                segy.write_segy(cube, inline_path)
+        else:
+            inline_path = bench_writing(cube, tmp, args.repeat)
+        xline_path = os.path.join(tmp, "crossline_major.sgy")
+        write_crossline_major(xline_path, cube)
+        for path in (inline_path, xline_path):
+            np.fromfile(path, dtype=np.uint8)  # into the page cache
 
-        t_ours = best(ours, args.repeat, removing(ours_path))
-        t_peer = best(lambda: write_segyio(peer_path, cube), args.repeat, removing(peer_path))
-        same_size = os.path.getsize(ours_path) == os.path.getsize(peer_path)
-        import segyio
-        with segyio.open(ours_path, iline=189, xline=193) as f:
-            same = np.array_equal(f.trace.raw[:4], array3d.reshape(-1, NS)[:4])
-            same = same and np.array_equal(f.trace.raw[-1], array3d.reshape(-1, NS)[-1])
-        print("write_segy %.3f s | segyio %.3f s | same file size: %s | segyio reads our samples: %s"
-              % (t_ours, t_peer, same_size, same))
-        print("ratio segyio / write_segy: %.2f (goal >= 1)" % (t_peer / t_ours))
-        os.remove(peer_path)
+        # Both loads give the cube that was written, every trace in its cell.
+        for path in (inline_path, xline_path):
+            loaded = load(path)
+            same = np.array_equal(loaded.prop[loaded.current_property]["array3d"], array3d)
+            same = same and loaded.survey.dict_sgmt["P2_XLNO"] == cube.dict_vidx["XL_LAST"]
+            print("%s loads the written cube: %s" % (os.path.basename(path), same))
+            del loaded
 
-        # A cube held as a view whose traces are not one axis (here inline and crossline swapped)
-        # needs its sample matrix copied: write_segy (engine call left out) against numpy's copy.
-        swapped = np.swapaxes(array3d, 0, 1)
-        cube.prop["swapped"] = {"array3d": swapped}
-        engine, matrix = segy.segypy, []
+        t = best_of({"inline": lambda: load(inline_path), "crossline": lambda: load(xline_path),
+                     "no clip": lambda: load_without_colour_clip(inline_path),
+                     "segyio": lambda: read_segyio(inline_path, True),
+                     "segyio plain": lambda: read_segyio(inline_path, False)}, args.repeat)
+        print("load_cube inline-major %.3f s | load_cube crossline-major %.3f s | segyio cube + 4 header arrays: "
+              "memory map %.3f s, plain reads %.3f s"
+              % (t["inline"], t["crossline"], t["segyio"], t["segyio plain"]))
+        print("  ratio segyio (memory map) / load_cube: %.2f (goal >= 4)" % (t["segyio"] / t["inline"]))
+        print("  ratio segyio (plain reads) / load_cube: %.2f (goal >= 4)" % (t["segyio plain"] / t["inline"]))
+        print("  ratio crossline-major / inline-major load_cube: %.2f (goal <= 1.5)" % (t["crossline"] / t["inline"]))
+        print("load_cube inline-major without the host's scan for the display range (colorClip) %.3f s" % t["no clip"])
+        print("  ratio segyio (memory map) / that: %.2f" % (t["segyio"] / t["no clip"]))
 
-        class NoWrite(object):
-            def writeSegy(self, filename, array2d, *rest):
-                matrix.append(array2d)
-
-        segy.segypy = NoWrite()
-        try:
-            def ours_copy():
-                del matrix[:]
-                with contextlib.redirect_stdout(io.StringIO()):
-                    segy.write_segy(cube, ours_path, "swapped")
-
-            t_copy = best(ours_copy, args.repeat)
-        finally:
-            segy.segypy = engine
-        t_np = best(lambda: np.transpose(swapped, (2, 0, 1)).reshape(NS, -1), 1)
-        ok = np.array_equal(matrix[0][:, :1000], np.transpose(swapped, (2, 0, 1)).reshape(NS, -1)[:, :1000])
-        print("swapped-axes cube: write_segy without the engine %.3f s | numpy transpose+reshape copy %.3f s | "
-              "same: %s | ratio %.2f" % (t_copy, t_np, ok, t_np / t_copy))
-        del matrix[:], cube.prop["swapped"]
-
-        anon, hwm, nbytes = load_peak(ours_path)
-        print("load_cube peak memory through the host stand-in: %.2fx the cube anonymous, %.2fx resident "
-              "incl. mapped file pages (goal <= 1.3x)" % (anon / nbytes, hwm / nbytes))
+        for label, path in (("inline-major", inline_path), ("crossline-major", xline_path)):
+            anon, hwm, nbytes = load_peak(path)
+            print("load_cube %s peak memory: %.2fx the cube anonymous, %.2fx resident incl. mapped file pages "
+                  "(goal <= 1.3x)" % (label, anon / nbytes, hwm / nbytes))
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 

@@ -1,5 +1,6 @@
 // Cube geometry from whole trace-header arrays: distinct line numbers and their trace counts,
-// equal-value checks, the three corner traces and SEG-Y coordinate scaling.
+// each line number's place on its axis, equal-value checks, the three corner cells and SEG-Y
+// coordinate scaling.
 #pragma once
 
 #include <cstddef>
@@ -19,20 +20,37 @@ struct DistinctSummary {
     bool equal_counts = true;
 };
 
-// Instantiated for int8..int64, uint8..uint64, float and double.
+// Each function taking values is instantiated for int8..int64, uint8..uint64, float and double.
 template <typename T>
 DistinctSummary<T> summarize_distinct(const T *values, std::size_t n);
+
+// For every value, its rank among the distinct values in ascending order (NaNs count as one value,
+// after every number). Returns the number of distinct values.
+template <typename T>
+std::size_t rank_indexes(const T *values, std::size_t n, std::int64_t *out);
+
+// Line numbers of one axis as a grid holds them: first + k x step for k = 0 .. count - 1.
+struct LineLattice {
+    std::int64_t first = 0, step = 0;
+    std::size_t count = 0;
+};
+
+// For every value, the index k of its line on the lattice, or -1 when the value is not
+// first + k x step for any k in range (a real value must equal it exactly).
+template <typename T>
+void lattice_indexes(const T *values, std::size_t n, const LineLattice &axis, std::int64_t *out);
 
 // True when all n values are equal (an empty array passes).
 template <typename T>
 bool all_same(const T *values, std::size_t n);
 
-// Traces at the grid cells (first row, first column), (first row, last column) and
-// (last row, first column) of an n_il x n_xl grid laid out trace k -> row k / n_xl, column k % n_xl.
-struct CornerTraces {
+// The corner cells (first inline, first crossline), (first inline, last crossline) and (last
+// inline, first crossline) of an n_il x n_xl grid whose cell c is inline index c / n_xl and
+// crossline index c % n_xl.
+struct CornerCells {
     std::size_t p1, p2, p3;
 };
-CornerTraces corner_traces(std::size_t n_il, std::size_t n_xl);
+CornerCells corner_cells(std::size_t n_il, std::size_t n_xl);
 
 // A header value as the caller has it: an integer or a real.
 struct Number {

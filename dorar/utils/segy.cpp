@@ -6,6 +6,7 @@
 // cube property out trace by trace with its headers.
 #include <dorar/pymod.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -17,6 +18,7 @@
 #include "gather.hpp"
 #include "samples_transpose.hpp"
 #include "trace_geometry.hpp"
+#include "trace_placement.hpp"
 
 namespace py = pybind11;
 using dorar::Globals;
@@ -30,7 +32,8 @@ const char *GET_CUBE_FROM_STH_DOC =
     "    headers: dict, trace-header field name -> 1-D array with one value per trace, in file order;\n"
     "        'Inline3D', 'Crossline3D', 'ns' and 'dt' are read, and without a survey also\n"
     "        'SourceGroupScalar', 'cdpX' and 'cdpY'\n"
-    "    survey: Survey, the survey of the cube; None builds 'survey_from_segy' from three corner traces\n"
+    "    survey: Survey, the survey of the cube; None builds 'survey_from_segy' from the traces at three\n"
+    "        corner cells of the grid, which the traces must then fill one trace a cell\n"
     "\n"
     "Keyword Args:\n"
     "    passed on to get_parm_of_grid_index\n"
@@ -59,7 +62,10 @@ const char *READ_SEGY_DOC =
     "    hdr: dict, further or replacing trace-header layout entries, field -> {'pos': byte offset, 'type': type name}\n"
     "\n"
     "Keyword Args:\n"
-    "    passed on to get_cube_from_sth\n";
+    "    passed on to get_cube_from_sth\n"
+    "\n"
+    "The traces may be in any order: each lands in its (inline, crossline) cell. Traces that do not\n"
+    "fill an evenly spaced grid one trace a cell raise ValueError naming the first offending trace.\n";
 
 const char *WRITE_SEGY_DOC =
     "Write a cube property to a post-stack 3D SEG-Y file.\n"
@@ -232,6 +238,80 @@ py::object scaled_coordinate(const py::array &coord, const py::array &scalar, st
     return py::float_(s.value.d);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Traces into the cells of the grid
+
+// Each trace's index along one axis: its place on the lattice of the axis or, without one, the
+// rank of its number among the distinct numbers.
+dcore::big_vector<std::int64_t> axis_indexes(const py::array &a, const dcore::LineLattice *lattice) {
+    const std::size_t n = static_cast<std::size_t>(a.shape(0));
+    dcore::big_vector<std::int64_t> out(n);
+    with_values(a, [&](auto *p) {
+        py::gil_scoped_release nogil;
+        if (lattice)
+            dcore::lattice_indexes(p, n, *lattice, out.data());
+        else
+            dcore::rank_indexes(p, n, out.data());
+        return 0;
+    });
+    return out;
+}
+
+// The line number of axis index k, as the header array prints it.
+std::string line_number(const py::array &a, const dcore::big_vector<std::int64_t> &index, std::size_t k,
+                        const dcore::LineLattice *lattice) {
+    if (lattice) return std::to_string(lattice->first + static_cast<std::int64_t>(k) * lattice->step);
+    const auto at = std::find(index.begin(), index.end(), static_cast<std::int64_t>(k));
+    return py::str(a[py::int_(at - index.begin())]).cast<std::string>();
+}
+
+// Places every trace in its (inline, crossline) cell of the n_il x n_xl grid, or raises a
+// ValueError that says why the traces cannot form it and names the first offending trace. With
+// `lattices` (inline and crossline), the grid's line numbers are FRST + k x NCRT; without, they are
+// the distinct numbers present.
+dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::size_t n_il, std::size_t n_xl,
+                                const dcore::LineLattice *lattices) {
+    const dcore::big_vector<std::int64_t> il_index = axis_indexes(il, lattices);
+    const dcore::big_vector<std::int64_t> xl_index = axis_indexes(xl, lattices ? lattices + 1 : nullptr);
+    dcore::Placement p;
+    {
+        py::gil_scoped_release nogil;
+        p = dcore::place_traces(il_index.data(), xl_index.data(), il_index.size(), n_il, n_xl);
+    }
+    using Fault = dcore::Placement::Fault;
+    if (p.fault == Fault::none) return p;
+
+    auto trace = [&](std::size_t t) {
+        return "trace " + std::to_string(t) + " (inline " + py::str(il[py::int_(t)]).cast<std::string>() +
+               ", crossline " + py::str(xl[py::int_(t)]).cast<std::string>() + ")";
+    };
+    std::string what;
+    switch (p.fault) {
+        case Fault::off_inline:
+        case Fault::off_crossline: {
+            const bool inl = p.fault == Fault::off_inline;
+            const dcore::LineLattice &ax = lattices[inl ? 0 : 1];
+            what = trace(p.trace) + ": " + (inl ? "inline " : "crossline ") +
+                   py::str((inl ? il : xl)[py::int_(p.trace)]).cast<std::string>() + " is not " +
+                   std::to_string(ax.first) + " + k x " + std::to_string(ax.step) + " for k from 0 to " +
+                   std::to_string(ax.count - 1) + "; line numbers must be evenly spaced";
+            break;
+        }
+        case Fault::shared_cell:
+            what = trace(p.trace) + " is in the same cell as trace " + std::to_string(p.other);
+            if (p.per_cell > 1)
+                what += "; every cell holds " + std::to_string(p.per_cell) +
+                        " traces, as in a pre-stack gather, and only post-stack volumes are read";
+            break;
+        default:
+            what = "no trace has inline " + line_number(il, il_index, p.cell / n_xl, lattices) + ", crossline " +
+                   line_number(xl, xl_index, p.cell % n_xl, lattices ? lattices + 1 : nullptr) + " (" +
+                   std::to_string(il_index.size()) + " traces for " + std::to_string(n_il * n_xl) + " cells)";
+    }
+    raise(PyExc_ValueError, "The traces do not form a grid of " + std::to_string(n_il) + " inlines x " +
+                                std::to_string(n_xl) + " crosslines: " + what);
+}
+
 py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const py::object &headers,
                             py::object survey, const py::kwargs &kwargs) {
     const py::array il = header_array(g, headers, "Inline3D");
@@ -261,7 +341,7 @@ py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const p
     const double r = std::round(ncrt);
     py::object dp_ncrt;
     if (std::fabs(r - ncrt) < 0.1 && (r != 0.0 || ncrt == 0.0))
-        dp_ncrt = py::int_(static_cast<long long>(r));
+        dp_ncrt = py::reinterpret_steal<py::object>(PyLong_FromDouble(r));  // exact beyond 64 bits too
     else
         dp_ncrt = py::float_(ncrt);
     py::object dp_frst = py::int_(0);
@@ -277,15 +357,15 @@ py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const p
         require_length(scalar, "SourceGroupScalar", n_traces);
         require_length(x, "cdpX", n_traces);
         require_length(y, "cdpY", n_traces);
+        // The corner points are the traces at the corner cells, wherever the file holds them.
         const std::size_t n_il = il_axis.count, n_xl = xl_axis.count;
-        if (n_il * n_xl != n_traces)
-            raise(PyExc_ValueError, "cannot reshape array of size " + std::to_string(n_traces) + " into shape (" +
-                                        std::to_string(n_il) + "," + std::to_string(n_xl) + ")");
+        const dcore::Placement grid = placed_on_grid(il, xl, n_il, n_xl, nullptr);
         const dcore::ScaleRule rule = dcore::scale_rule(number_at(scalar, 0));
-        const dcore::CornerTraces c = dcore::corner_traces(n_il, n_xl);
+        const dcore::CornerCells c = dcore::corner_cells(n_il, n_xl);
         py::dict sgmt;
         const std::pair<const char *, std::size_t> points[3] = {{"P1", c.p1}, {"P2", c.p2}, {"P3", c.p3}};
-        for (const auto &[name, k] : points) {
+        for (const auto &[name, cell] : points) {
+            const std::size_t k = static_cast<std::size_t>(grid.source[cell]);
             const std::string p(name);
             sgmt[py::str(p + "_ILNO")] = il[py::int_(k)];
             sgmt[py::str(p + "_XLNO")] = xl[py::int_(k)];
@@ -324,6 +404,80 @@ py::dict standard_layout() {
     return layout;
 }
 
+// The trace headers with the sample count the traces were read with, and the file's interval
+// where trace 0 has none: trace headers often hold 0, or a count from before the file was cropped.
+// An engine that reports neither leaves the headers as they are.
+py::object headers_as_read(const Globals &g, const py::object &headers, const py::object &info) {
+    if (!PyDict_Check(info.ptr())) return headers;
+    py::dict facts = py::reinterpret_borrow<py::dict>(info);
+    py::object np = g("np");
+    py::dict out;  // a copy: the engine's own map is left as it came
+    if (PyDict_Merge(out.ptr(), headers.ptr(), 1) != 0) throw py::error_already_set();
+    if (facts.contains("ns")) out["ns"] = np.attr("full")(np.attr("shape")(out["ns"]), facts["ns"]);
+    if (facts.contains("dt") && py::len(out["dt"]) > 0 && py::int_(0).equal(out["dt"][py::int_(0)]))
+        out["dt"] = np.attr("full")(np.attr("shape")(out["dt"]), facts["dt"]);
+    return std::move(out);
+}
+
+dcore::LineLattice lattice_of(const py::object &vidx, const char *prefix) {
+    const std::string p(prefix);
+    dcore::LineLattice ax;
+    ax.first = py::int_(vidx[py::str(p + "_FRST")]).cast<std::int64_t>();
+    ax.step = py::int_(vidx[py::str(p + "_NCRT")]).cast<std::int64_t>();
+    ax.count = py::int_(vidx[py::str(p + "_AMNT")]).cast<std::size_t>();
+    return ax;
+}
+
+// An array the caller alone holds, whose memory is its own: its traces may be moved in place.
+bool held_only_here(const py::object &data) {
+    if (!py::isinstance<py::array>(data) || Py_REFCNT(data.ptr()) != 1) return false;
+    auto a = py::reinterpret_borrow<py::array>(data);
+    if (!(a.flags() & py::array::c_style) || !a.writeable() || a.dtype().attr("hasobject").cast<bool>()) return false;
+    if (a.owndata()) return true;
+    py::object base = a.base();
+    return PyCapsule_CheckExact(base.ptr()) && Py_REFCNT(base.ptr()) == 1;
+}
+
+// Data shaped into (IL_AMNT, XL_AMNT, DP_AMNT) with every trace at its cell. Traces of an
+// inline-major ascending file are there already and the result is a view of Data; otherwise the
+// traces are moved once, in place when Data is held only here, else into a new array.
+py::object cube_samples(const Globals &g, py::object data, const py::object &headers, const py::object &vidx) {
+    const dcore::LineLattice lattices[2] = {lattice_of(vidx, "IL"), lattice_of(vidx, "XL")};
+    const py::array il = header_array(g, headers, "Inline3D");
+    const py::array xl = header_array(g, headers, "Crossline3D");
+    require_length(xl, "Crossline3D", static_cast<std::size_t>(il.shape(0)));
+    const dcore::Placement grid = placed_on_grid(il, xl, lattices[0].count, lattices[1].count, lattices);
+
+    const bool in_place = held_only_here(data);
+    py::object np = g("np");
+    py::object shape = py::make_tuple(vidx[py::str("IL_AMNT")], vidx[py::str("XL_AMNT")], vidx[py::str("DP_AMNT")]);
+    py::array array3d = np.attr("reshape")(data, shape);
+    data = py::object();
+    if (grid.in_file_order()) return std::move(array3d);
+
+    const std::size_t n = grid.source.size();
+    if (array3d.dtype().attr("hasobject").cast<bool>()) {
+        py::array_t<std::int64_t> order(static_cast<py::ssize_t>(n), grid.source.data());
+        return np.attr("take")(array3d.attr("reshape")(n, -1), order, py::arg("axis") = 0).attr("reshape")(shape);
+    }
+    const std::size_t row_bytes = static_cast<std::size_t>(array3d.itemsize() * array3d.shape(2));
+    if (in_place) {
+        char *rows = static_cast<char *>(array3d.mutable_data());
+        py::gil_scoped_release nogil;
+        dcore::permute_rows(rows, row_bytes, grid.source.data(), n);
+        return std::move(array3d);
+    }
+    py::array from = np.attr("ascontiguousarray")(array3d);
+    py::array out(from.dtype(), std::vector<py::ssize_t>{from.shape(0), from.shape(1), from.shape(2)});
+    const char *src = static_cast<const char *>(from.data());
+    char *dst = static_cast<char *>(out.mutable_data());
+    {
+        py::gil_scoped_release nogil;
+        dcore::gather_rows(src, row_bytes, grid.source.data(), n, dst);
+    }
+    return std::move(out);
+}
+
 void read_segy(const Globals &g, const py::object &cube, const py::object &segyfn, const py::object &survey,
                const py::object &hdr, const py::kwargs &kwargs) {
     py::dict custom_hdr = standard_layout();
@@ -331,14 +485,14 @@ void read_segy(const Globals &g, const py::object &cube, const py::object &segyf
         for (py::handle key : hdr) custom_hdr[key] = hdr[key];
 
     auto read = unpack(g("segypy").attr("readSegy")(segyfn, custom_hdr), 3);
-    const py::object &data = read[0];
-    const py::object &headers = read[2];
+    py::object data = std::move(read[0]);
+    const py::object headers = headers_as_read(g, read[2], read[1]);
+    read.clear();
 
     auto geometry = unpack(g("get_cube_from_sth")(headers, py::arg("survey") = survey, **kwargs), 4);
     const py::object &vidx = geometry[0], &new_survey = geometry[1], &vxyz = geometry[2], &parm = geometry[3];
 
-    py::object array3d = g("np").attr("reshape")(
-        data, py::make_tuple(vidx[py::str("IL_AMNT")], vidx[py::str("XL_AMNT")], vidx[py::str("DP_AMNT")]));
+    py::object array3d = cube_samples(g, std::move(data), headers, vidx);
     py::object name = parm[py::str("DATA_VEL_TYPE")];
     cube.attr("add_property")(name, py::arg("array") = array3d);
     cube.attr("dict_parm") = parm;

@@ -82,13 +82,13 @@ TEST(TraceGeometryDistinct, AllSame) {
 }
 
 TEST(TraceGeometryCorners, CellsOfTheGrid) {
-    auto c = dcore::corner_traces(4, 3);
+    auto c = dcore::corner_cells(4, 3);
     EXPECT_EQ(c.p1, 0u);
     EXPECT_EQ(c.p2, 2u);
     EXPECT_EQ(c.p3, 9u);
-    auto single_il = dcore::corner_traces(1, 5);
+    auto single_il = dcore::corner_cells(1, 5);
     EXPECT_EQ(single_il.p3, single_il.p1);
-    auto single_xl = dcore::corner_traces(5, 1);
+    auto single_xl = dcore::corner_cells(5, 1);
     EXPECT_EQ(single_xl.p2, single_xl.p1);
     EXPECT_EQ(single_xl.p3, 4u);
 }
@@ -127,6 +127,36 @@ TEST(TraceGeometryScaling, ZeroScalarOnALaterTraceLeavesItUnscaled) {
     EXPECT_EQ(z.value.i, 123456);
     auto r = dcore::scale_coordinate(Number::real(10.0), Number::integer(-4), ScaleRule::divide);
     EXPECT_DOUBLE_EQ(r.value.d, 2.5);
+}
+
+TEST(TraceGeometryAxis, LatticeAndRank) {
+    // inline numbers 10, 12, 20 on a lattice 10 + 2k, k < 3: 20 and 11 are off it
+    const std::vector<std::int32_t> il{20, 10, 12, 11, 14};
+    std::vector<std::int64_t> k(il.size());
+    dcore::lattice_indexes(il.data(), il.size(), {10, 2, 3}, k.data());
+    EXPECT_EQ(k, (std::vector<std::int64_t>{-1, 0, 1, -1, 2}));
+    // descending steps and reals, which must be the lattice's own numbers
+    const std::vector<double> xl{7.0, 5.0, 6.5, 3.0, NAN};
+    k.resize(xl.size());
+    dcore::lattice_indexes(xl.data(), xl.size(), {7, -2, 3}, k.data());
+    EXPECT_EQ(k, (std::vector<std::int64_t>{0, 1, -1, 2, -1}));
+    const std::vector<std::uint64_t> big{std::numeric_limits<std::uint64_t>::max(), 1};
+    k.resize(2);
+    dcore::lattice_indexes(big.data(), 2, {1, 1, 2}, k.data());
+    EXPECT_EQ(k, (std::vector<std::int64_t>{-1, 0}));
+
+    // ranks from a table (narrow range) and from sorting (wide range, NaN last) agree
+    k.resize(il.size());
+    EXPECT_EQ(dcore::rank_indexes(il.data(), il.size(), k.data()), 5u);
+    EXPECT_EQ(k, (std::vector<std::int64_t>{4, 0, 2, 1, 3}));
+    const std::vector<std::int64_t> wide{-5000000000, 7, 7, 9000000000};
+    k.resize(wide.size());
+    EXPECT_EQ(dcore::rank_indexes(wide.data(), wide.size(), k.data()), 3u);
+    EXPECT_EQ(k, (std::vector<std::int64_t>{0, 1, 1, 2}));
+    const std::vector<float> reals{2.5f, NAN, -1.0f, NAN, 2.5f};
+    k.resize(reals.size());
+    EXPECT_EQ(dcore::rank_indexes(reals.data(), reals.size(), k.data()), 3u);
+    EXPECT_EQ(k, (std::vector<std::int64_t>{1, 2, 0, 2, 1}));
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-"""SEG-Y files end to end: files written by segyio load into cubes; write_segy output reads in segyio."""
+"""SEG-Y files end to end: files written by segyio, their traces in any order, load into cubes with each
+trace in its cell or a clear error; write_segy output reads in segyio."""
 import warnings
 
 import numpy as np
 import pytest
 
-from segy_fakes import real_engine, segy_module
+import dorar.gocube.cube as cube_module
+from segy_fakes import FakeEngine, RecordingCube, grid_headers, real_engine, segy_module
 
 segy = segy_module()
 engine = real_engine()
@@ -25,27 +27,33 @@ def volume(dtype):
     return v.astype(dtype) * (np.float32(0.25) if dtype == np.float32 else 1)
 
 
-def corner_xy(t):
-    """Map X and Y (times 100, scalar -100) of trace t."""
-    il, xl = t // len(XLINES), t % len(XLINES)
-    return 50000000 + 2500 * xl + 100 * il, 70000000 + 2500 * il
+def cell_xy(il, xl):
+    """Map X and Y (times 100, scalar -100) of a cell: 25 m between crosslines, 1 m and 25 m between inlines."""
+    i, j = (il - ILINES[0]) // 2, xl - XLINES[0]
+    return 50000000 + 2500 * j + 100 * i, 70000000 + 2500 * i
 
 
-def write_with_segyio(path, fmt, endian, cube):
+def inline_major(ilines=ILINES, xlines=XLINES):
+    return [(il, xl) for il in ilines for xl in xlines]
+
+
+def write_with_segyio(path, cells, traces, fmt=5, endian="big", dt=2000, trace_ns=None, trace_dt=None):
+    """A file of one trace per (inline, crossline) pair of `cells`, in that order."""
+    ns = traces.shape[-1]
     spec = segyio.spec()
-    spec.ilines, spec.xlines, spec.samples = ILINES, XLINES, np.arange(NS) * 2.0
-    spec.format, spec.sorting, spec.endian = fmt, 2, endian
+    spec.format, spec.endian, spec.samples, spec.tracecount = fmt, endian, np.arange(ns) * dt / 1000.0, len(cells)
     F = segyio.TraceField
     with warnings.catch_warnings():
         warnings.simplefilter("ignore", RuntimeWarning)  # segyio narrows the samples to the format
         with segyio.create(str(path), spec) as f:
-            for t in range(len(ILINES) * len(XLINES)):
-                x, y = corner_xy(t)
-                f.header[t] = {F.INLINE_3D: ILINES[t // len(XLINES)], F.CROSSLINE_3D: XLINES[t % len(XLINES)],
-                               F.CDP_X: x, F.CDP_Y: y, F.SourceGroupScalar: -100,
-                               F.TRACE_SAMPLE_COUNT: NS, F.TRACE_SAMPLE_INTERVAL: 2000}
-                f.trace[t] = cube.reshape(-1, NS)[t]
-            f.bin.update(hns=NS, hdt=2000)
+            for t, (il, xl) in enumerate(cells):
+                x, y = cell_xy(il, xl)
+                f.header[t] = {F.INLINE_3D: il, F.CROSSLINE_3D: xl, F.CDP_X: x, F.CDP_Y: y, F.SourceGroupScalar: -100,
+                               F.TRACE_SAMPLE_COUNT: ns if trace_ns is None else trace_ns,
+                               F.TRACE_SAMPLE_INTERVAL: dt if trace_dt is None else trace_dt}
+                f.trace[t] = traces.reshape(-1, ns)[t]
+            f.bin.update(hns=ns, hdt=dt)
+    return str(path)
 
 
 def write_int8_by_hand(path, cube):
@@ -56,7 +64,7 @@ def write_int8_by_hand(path, cube):
     traces = []
     for t, samples in enumerate(cube.reshape(-1, NS)):
         h = np.zeros(240, np.uint8)
-        x, y = corner_xy(t)
+        x, y = cell_xy(ILINES[t // len(XLINES)], XLINES[t % len(XLINES)])
         for pos, typ, value in ((70, ">i2", -100), (114, ">u2", NS), (116, ">u2", 2000), (180, ">i4", x), (184, ">i4", y),
                                 (188, ">i4", ILINES[t // len(XLINES)]), (192, ">i4", XLINES[t % len(XLINES)])):
             b = np.frombuffer(np.array(value, typ).tobytes(), np.uint8)
@@ -78,7 +86,7 @@ def test_files_written_by_segyio_load_into_cubes(tmp_path, capsys, fmt, endian, 
     if fmt == 8:
         write_int8_by_hand(path, cube_data)
     else:
-        write_with_segyio(path, fmt, endian, cube_data)
+        write_with_segyio(path, inline_major(), cube_data, fmt, endian)
     cube = segy.load_cube(str(path), None)
     a = cube.prop[cube.current_property]["array3d"]
     assert cube.name == "vol" and a.shape == (4, 3, NS)
@@ -96,7 +104,7 @@ def test_files_written_by_segyio_load_into_cubes(tmp_path, capsys, fmt, endian, 
 def test_write_segy_output_reads_in_segyio_and_loads_again(tmp_path, monkeypatch):
     src = tmp_path / "vol.sgy"
     data = volume(np.float32)
-    write_with_segyio(src, 5, "big", data)
+    write_with_segyio(src, inline_major(), data)
     cube = segy.load_cube(str(src), None)
     head = tmp_path / "head.txt"
     head.write_text("C 1 written by dorar\nC 2 second line\n")
@@ -124,3 +132,101 @@ def test_missing_file_fails_with_the_engines_error_and_no_cube(tmp_path):
     with pytest.raises(Exception) as info:
         segy.load_cube(str(tmp_path / "absent.sgy"), None)
     assert "absent.sgy" in str(info.value)
+
+
+def samples(il, xl):
+    """Sample 0 holds the inline number, sample 1 the crossline number, the rest count up."""
+    return np.concatenate([[il, xl], np.arange(2, NS)]).astype(np.float32)
+
+
+def cells_of(cells):
+    return np.array([samples(il, xl) for il, xl in cells])
+
+
+ORDERS = {
+    "crossline-major": [(il, xl) for xl in XLINES for il in ILINES],
+    "descending": inline_major(ILINES[::-1], XLINES[::-1]),
+    "shuffled": [inline_major()[k] for k in np.random.default_rng(3).permutation(12)],
+}
+
+
+@pytest.mark.parametrize("order", sorted(ORDERS))
+def test_every_trace_lands_in_its_cell_and_writes_back_in_place(tmp_path, order):
+    cube = segy.load_cube(write_with_segyio(tmp_path / "vol.sgy", ORDERS[order], cells_of(ORDERS[order])), None)
+    a = cube.prop[cube.current_property]["array3d"]
+    want = np.array([[samples(il, xl) for xl in XLINES] for il in ILINES])
+    np.testing.assert_array_equal(a, want)
+    assert [cube.dict_vidx[k] for k in ("IL_FRST", "IL_NCRT", "IL_AMNT", "XL_FRST", "XL_NCRT", "XL_AMNT")] == \
+        [100, 2, 4, 7, 1, 3]
+    s = cube.survey.dict_sgmt
+    assert [(s["P%d_ILNO" % p], s["P%d_XLNO" % p]) for p in (1, 2, 3)] == [(100, 7), (100, 9), (106, 7)]
+    assert (s["P2_CRSX"], s["P3_CRSY"]) == (500050.0, 700075.0)
+
+    out = str(tmp_path / "out.sgy")
+    segy.write_segy(cube, out)
+    with segyio.open(out, iline=189, xline=193) as f:
+        for t, (il, xl) in enumerate(inline_major()):
+            h = f.header[t]
+            assert (h[segyio.TraceField.INLINE_3D], h[segyio.TraceField.CROSSLINE_3D]) == (il, xl)
+            np.testing.assert_array_equal(f.trace[t], samples(il, xl))
+
+
+def test_trace_headers_without_or_with_stale_sample_count_and_interval(tmp_path):
+    for name, trace_ns in (("zero", 0), ("stale", 462)):
+        path = write_with_segyio(tmp_path / (name + ".sgy"), inline_major(), cells_of(inline_major()),
+                                 trace_ns=trace_ns, trace_dt=0)
+        cube = segy.load_cube(path, None)
+        a = cube.prop[cube.current_property]["array3d"]
+        assert a.shape == (4, 3, NS) and a[3, 2, 1] == 9
+        assert [cube.dict_vidx[k] for k in ("DP_NCRT", "DP_AMNT", "DP_LAST")] == [2, NS, 2 * (NS - 1)]
+
+
+GRID_FAULTS = {
+    # trace 4 moved onto trace 5's cell and trace 8 onto trace 7's: the line counts stay equal
+    "duplicate": ([(il, 9 if t == 4 else 8 if t == 8 else xl) for t, (il, xl) in enumerate(inline_major())],
+                  "The traces do not form a grid of 4 inlines x 3 crosslines: trace 5 (inline 102, crossline 9) "
+                  "is in the same cell as trace 4"),
+    "missing": ([(100, 7), (102, 8)],
+                "The traces do not form a grid of 2 inlines x 2 crosslines: no trace has inline 100, crossline 8 "
+                "(2 traces for 4 cells)"),
+    "pre-stack": ([c for c in inline_major() for _offset in range(3)],
+                  "The traces do not form a grid of 4 inlines x 3 crosslines: trace 1 (inline 100, crossline 7) is in "
+                  "the same cell as trace 0; every cell holds 3 traces, as in a pre-stack gather, and only "
+                  "post-stack volumes are read"),
+    "uneven": (inline_major([100, 102, 106], XLINES),
+               "The traces do not form a grid of 3 inlines x 3 crosslines: trace 6 (inline 106, crossline 7): "
+               "inline 106 is not 100 + k x 2 for k from 0 to 2; line numbers must be evenly spaced"),
+    "one trace short": (inline_major()[:-1], "Not all ILs are the same length."),
+}
+
+
+@pytest.mark.parametrize("fault", sorted(GRID_FAULTS))
+def test_traces_that_form_no_grid_are_refused_naming_the_first_offending_trace(tmp_path, monkeypatch, fault):
+    cells, message = GRID_FAULTS[fault]
+    path = write_with_segyio(tmp_path / "bad.sgy", cells, cells_of(cells))
+    monkeypatch.setattr(cube_module, "Cube", RecordingCube)
+    with pytest.raises(ValueError) as info:
+        segy.load_cube(path, None)
+    assert str(info.value) == message
+    # the same with a survey given: the grid is still checked, nothing reaches the cube
+    monkeypatch.setattr(segy, "get_vxyz_of_grid_index", lambda *a: {})
+    monkeypatch.setattr(segy, "get_parm_of_grid_index", lambda *a: {"DATA_VEL_TYPE": "seismic"})
+    cube = RecordingCube("c")
+    with pytest.raises(ValueError) as info:
+        segy.read_segy(cube, path, survey=object())
+    assert str(info.value) == message
+    assert cube.log == [("Cube", "c")]
+
+
+def test_an_array_the_engine_keeps_is_not_reordered_in_place(monkeypatch):
+    # a crossline-major 4 x 3 grid whose traces number their own cells
+    h = grid_headers([1, 2, 3, 4], [5, 6, 7], ns=2)
+    order = np.arange(12).reshape(4, 3).T.ravel()
+    h = {k: v[order] for k, v in h.items()}
+    data = np.repeat(order.astype(np.float64)[:, None], 2, axis=1)
+    kept = data.copy()
+    monkeypatch.setattr(segy, "segypy", FakeEngine(data=data, headers=h))
+    cube = RecordingCube("c")
+    segy.read_segy(cube, "a.sgy")
+    np.testing.assert_array_equal(cube.prop["seismic"]["array3d"][:, :, 0], np.arange(12).reshape(4, 3))
+    np.testing.assert_array_equal(data, kept)

@@ -65,6 +65,24 @@ def test_sample_interval_is_snapped_only_near_an_integer(host, dt, ncrt, last):
     assert type(vidx["DP_NCRT"]) is type(vidx["DP_LAST"]) is (int if ncrt in (0, 4) else float)
 
 
+def test_huge_real_interval_snaps_to_the_exact_integer(host):
+    h = grid_headers([1], [1], ns=11)
+    h["dt"] = np.array([1e25])
+    vidx = segy.get_cube_from_sth(h)[0]
+    assert vidx["DP_NCRT"] == round(1e25 * 0.001) and type(vidx["DP_NCRT"]) is int
+    assert vidx["DP_LAST"] == 10 * round(1e25 * 0.001)
+
+
+def test_corner_points_are_the_traces_at_the_corner_cells(host):
+    # crossline-major and descending inline numbers: P1, P2, P3 are still (1, 10), (1, 12), (4, 10)
+    h = grid_headers([4, 3, 2, 1], [10, 11, 12])
+    order = np.arange(12).reshape(4, 3).T.ravel()
+    segy.get_cube_from_sth({k: v[order] for k, v in h.items()})
+    sgmt = dict(host.log[1][1])
+    assert [sgmt[k] for k in ("P1_ILNO", "P1_XLNO", "P2_ILNO", "P2_XLNO", "P3_ILNO", "P3_XLNO")] == [1, 10, 1, 12, 4, 10]
+    assert (sgmt["P1_CRSX"], sgmt["P1_CRSY"], sgmt["P2_CRSX"], sgmt["P3_CRSY"]) == (1000.0, 1925.0, 1050.0, 2000.0)
+
+
 def test_single_line_axes_and_their_corner_traces(host):
     h = grid_headers([7], [3, 4, 5])
     vidx = segy.get_cube_from_sth(h)[0]
@@ -156,7 +174,8 @@ def test_bad_header_sets(host):
     three = {k: v[[0, 1, 2]] for k, v in h.items()}
     three["Inline3D"] = np.array([1, 2, 3], np.int32)
     three["Crossline3D"] = np.array([1, 2, 3], np.int32)
-    with pytest.raises(ValueError, match=r"cannot reshape array of size 3 into shape \(3,3\)"):
+    with pytest.raises(ValueError, match=r"^The traces do not form a grid of 3 inlines x 3 crosslines: no trace has "
+                                         r"inline 1, crossline 2 \(3 traces for 9 cells\)$"):
         segy.get_cube_from_sth(three)
     with pytest.raises(ValueError, match="'cdpY' has 3 values but 'Inline3D' has 4"):
         segy.get_cube_from_sth(dict(h, cdpY=h["cdpY"][:3]))

@@ -108,14 +108,15 @@ def test_failures_leave_the_cube_untouched(monkeypatch, engine, capsys):
     def untouched(cube):
         return cube.log == [("Cube", "c")] and cube.prop == {}
 
-    # a trace missing from a 4 x 3 grid read with a given survey: the checks pass, the shaping fails
+    # traces on a diagonal, read with a given survey: the count checks pass, the grid check fails
     h = {k: v[:11] for k, v in engine.headers.items()}
     h["Inline3D"] = np.arange(11, dtype=np.int32)
     h["Crossline3D"] = np.arange(11, dtype=np.int32)
     short = FakeEngine(data=engine.data[:11], headers=h)
     monkeypatch.setattr(segy, "segypy", short)
     cube = RecordingCube("c")
-    with pytest.raises(ValueError, match="cannot reshape"):
+    with pytest.raises(ValueError, match=r"^The traces do not form a grid of 11 inlines x 11 crosslines: no trace has "
+                                         r"inline 0, crossline 1 \(11 traces for 121 cells\)$"):
         segy.read_segy(cube, "a.sgy", survey=_initialised_survey())
     assert untouched(cube)
 
