@@ -1,8 +1,24 @@
 """Cube: property arrays on a regular grid of inlines, crosslines and samples."""
 import collections
+import os
 import warnings
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
+
+
+def _minmax(array):
+    """NaN-ignoring minimum and maximum; a large array is scanned in slabs on every core."""
+    slabs = [array]
+    if array.nbytes >= 64 << 20 and array.ndim and array.shape[0] > 1:
+        slabs = np.array_split(array, min(os.cpu_count() or 1, array.shape[0]))
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", RuntimeWarning)  # an all-NaN array
+        if len(slabs) == 1:
+            return float(np.nanmin(array)), float(np.nanmax(array))
+        with ThreadPoolExecutor(len(slabs)) as pool:  # numpy's reductions release the GIL
+            parts = list(pool.map(lambda a: (np.nanmin(a), np.nanmax(a)), slabs))
+        return float(np.nanmin([p[0] for p in parts])), float(np.nanmax([p[1] for p in parts]))
 
 
 def _finite_range(array):
@@ -11,9 +27,7 @@ def _finite_range(array):
         return [0.0, 0.0]
     if array.dtype.kind != "f":
         return [float(array.min()), float(array.max())]
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore", RuntimeWarning)  # an all-NaN array
-        lo, hi = float(np.nanmin(array)), float(np.nanmax(array))
+    lo, hi = _minmax(array)
     if np.isfinite(lo) and np.isfinite(hi):
         return [lo, hi]
     # Infinities present: look at the finite samples one inline at a time.
