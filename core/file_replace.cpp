@@ -83,18 +83,24 @@ bool FileReplacement::make_temporary(const std::string &folder, unsigned mode) {
     return false;
 }
 
-// Exactly what open(path, "w") does: create or truncate.
-int FileReplacement::open_as_open_does(const std::string &path) {
-    target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+// Opens the target itself for writing with `flags` besides O_WRONLY | O_CREAT; a regular file is
+// then written in place, anything else directly. `st` receives what the descriptor names.
+int FileReplacement::open_target(const std::string &path, int flags, struct stat *st) {
+    target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
     if (target_fd_ < 0) return errno;
-    struct stat st;
-    if (fstat(target_fd_, &st) != 0) {
+    if (fstat(target_fd_, st) != 0) {
         const int err = errno;
         abandon();
         return err;
     }
-    way_ = S_ISREG(st.st_mode) ? ReplaceWay::in_place : ReplaceWay::direct;
+    way_ = S_ISREG(st->st_mode) ? ReplaceWay::in_place : ReplaceWay::direct;
     return 0;
+}
+
+// Exactly what open(path, "w") does: create or truncate.
+int FileReplacement::open_as_open_does(const std::string &path) {
+    struct stat st;
+    return open_target(path, O_TRUNC, &st);
 }
 
 int FileReplacement::open(const std::string &path) {
@@ -109,14 +115,7 @@ int FileReplacement::open(const std::string &path) {
     } else {
         // An existing file is opened with open()'s own flags but for the truncation, so that it is
         // checked exactly as open() checks it (permissions, the kernel's sticky-folder protections).
-        target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (target_fd_ < 0) return errno;
-        if (fstat(target_fd_, &st) != 0) {
-            const int err = errno;
-            abandon();
-            return err;
-        }
-        way_ = S_ISREG(st.st_mode) ? ReplaceWay::in_place : ReplaceWay::direct;
+        if (const int err = open_target(path, 0, &st)) return err;
         if (way_ == ReplaceWay::direct || st.st_nlink != 1) return 0;
     }
     const bool exists = target_fd_ >= 0;

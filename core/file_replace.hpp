@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <string>
 
+struct stat;
+
 namespace dcore {
 
 enum class ReplaceWay {
@@ -47,6 +49,7 @@ public:
     void abandon();
 
 private:
+    int open_target(const std::string &path, int flags, struct stat *st);
     int open_as_open_does(const std::string &path);
     bool make_temporary(const std::string &folder, unsigned mode);
     std::string final_, tmp_;

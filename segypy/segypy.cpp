@@ -115,12 +115,6 @@ const Named BINARY_FIELDS[] = {
     throw py::error_already_set();
 }
 
-[[noreturn]] void raise_errno(int err, const py::object &filename) {
-    errno = err;
-    PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, filename.ptr());
-    throw py::error_already_set();
-}
-
 struct Target {
     py::object name;  // the path as str (or bytes) for messages and OSError
     std::string path; // file-system bytes
@@ -128,12 +122,9 @@ struct Target {
 };
 
 Target target_of(const py::object &filename) {
-    py::module_ os = py::module_::import("os");
     Target t;
-    t.name = os.attr("fspath")(filename);
-    t.path = py::bytes(os.attr("fsencode")(t.name)).cast<std::string>();
-    // As open() does: the system call would silently take the part before the NUL.
-    if (t.path.find('\0') != std::string::npos) raise(PyExc_ValueError, "embedded null byte");
+    t.name = py::module_::import("os").attr("fspath")(filename);
+    t.path = dorar::file_system_path(t.name);
     t.label = "SEG-Y file " + py::repr(t.name).cast<std::string>();
     return t;
 }
@@ -233,7 +224,7 @@ py::dict binary_info(const Target &tg, const sg::FileFacts &facts) {
     } catch (const sg::FileShrank &e) {
         raise(PyExc_OSError, tg.label + ": " + e.what());
     } catch (const std::system_error &e) {
-        raise_errno(e.code().value(), tg.name);
+        dorar::raise_os_error(e.code().value(), tg.name);
     }
 }
 
@@ -257,7 +248,7 @@ py::tuple read_segy(py::object filename, py::object layout) {
             }
         }
     }
-    if (file->error()) raise_errno(file->error(), tg.name);
+    if (file->error()) dorar::raise_os_error(file->error(), tg.name);
     if (!file->regular()) raise(PyExc_ValueError, tg.label + ": not a regular file");
     if (read_fault) raise_read_fault(tg, read_fault);
     if (!fault.empty()) raise(PyExc_ValueError, tg.label + ": " + fault);

@@ -24,15 +24,21 @@ namespace dorar {
     throw py::error_already_set();
 }
 
+// The file-system bytes of a path already turned into str or bytes by os.fspath. A NUL is refused
+// as open() refuses it: the system call would silently take the part before it.
+inline std::string file_system_path(const py::object &name) {
+    std::string path = py::bytes(py::module_::import("os").attr("fsencode")(name)).cast<std::string>();
+    if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+    return path;
+}
+
 class ReplacedFile {
 public:
     // `fn`: a str, bytes or path-like path. Opening a FIFO waits for its reader, as open() does,
     // with the GIL released.
     explicit ReplacedFile(const py::object &fn) {
-        py::module_ os = py::module_::import("os");
-        name_ = os.attr("fspath")(fn);
-        const std::string path = py::bytes(os.attr("fsencode")(name_)).cast<std::string>();
-        if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+        name_ = py::module_::import("os").attr("fspath")(fn);
+        const std::string path = file_system_path(name_);
         int err;
         {
             py::gil_scoped_release nogil;
