@@ -376,15 +376,19 @@ struct HeaderReals {
 };
 
 // The per-trace values of one trace-header entry as reals, one a trace: a dict by trace index,
-// a sequence or array of one number a trace, or one number for every trace.
+// a sequence or array of one number a trace, or one number for every trace. A value's __float__
+// may change the dict or drop the last other reference to a value, so every value is held by a
+// reference of our own while it is read.
 std::vector<double> trace_values(const Target &tg, const Named &field, const py::object &values, std::size_t ntraces) {
     py::module_ np = py::module_::import("numpy");
     const HeaderReals real{tg, field, np.attr("complexfloating")};
     const std::string what = tg.label + ": trace header '" + field.name + "'";
     std::vector<double> out(ntraces);
     if (PyDict_Check(values.ptr())) {
-        // Quick way: exactly one plain integer key for each trace index covers every trace.
+        // Quick way: exactly one plain integer key for each trace index covers every trace. The
+        // values are taken first, without running any Python code, then read.
         if (static_cast<std::size_t>(PyDict_Size(values.ptr())) == ntraces) {
+            std::vector<py::object> held(ntraces);
             Py_ssize_t it = 0;
             PyObject *k, *v;
             bool covered = true;
@@ -392,18 +396,26 @@ std::vector<double> trace_values(const Target &tg, const Named &field, const py:
                 int overflow = 0;
                 const long long t = PyLong_CheckExact(k) ? PyLong_AsLongLongAndOverflow(k, &overflow) : -1;
                 covered = !overflow && t >= 0 && static_cast<std::size_t>(t) < ntraces;
-                if (covered) out[static_cast<std::size_t>(t)] = real(t, v);
+                if (covered) held[static_cast<std::size_t>(t)] = py::reinterpret_borrow<py::object>(v);
             }
-            if (covered) return out;
+            if (covered) {
+                for (std::size_t t = 0; t < ntraces; ++t) {
+                    out[t] = real(static_cast<long long>(t), held[t].ptr());
+                    if (static_cast<std::size_t>(PyDict_Size(values.ptr())) != ntraces)
+                        raise(PyExc_RuntimeError, what + " changed size while its values were read");
+                }
+                return out;
+            }
         }
         for (std::size_t t = 0; t < ntraces; ++t) {
             py::int_ key(t);
-            PyObject *v = PyDict_GetItemWithError(values.ptr(), key.ptr());
-            if (!v) {
+            PyObject *found = PyDict_GetItemWithError(values.ptr(), key.ptr());
+            if (!found) {
                 if (PyErr_Occurred()) throw py::error_already_set();
                 raise(PyExc_ValueError, what + " has no value for trace " + std::to_string(t));
             }
-            out[t] = real(static_cast<long long>(t), v);
+            const py::object v = py::reinterpret_borrow<py::object>(found);
+            out[t] = real(static_cast<long long>(t), v.ptr());
         }
         return out;
     }
@@ -417,7 +429,8 @@ std::vector<double> trace_values(const Target &tg, const Named &field, const py:
     }
     const char kind = arr.dtype().kind();
     if (arr.ndim() == 0) {  // one value for every trace
-        std::fill(out.begin(), out.end(), real(-1, arr.attr("item")().ptr()));
+        const py::object v = arr.attr("item")();
+        std::fill(out.begin(), out.end(), real(-1, v.ptr()));
         return out;
     }
     if (arr.ndim() != 1)
@@ -427,14 +440,18 @@ std::vector<double> trace_values(const Target &tg, const Named &field, const py:
         raise(PyExc_ValueError, what + " holds " + std::to_string(arr.shape(0)) + " values for " +
                                     std::to_string(ntraces) + " traces");
     if (kind == 'O') {  // Python numbers of any size or kind: each is read as one value is
-        for (std::size_t t = 0; t < ntraces; ++t)
-            out[t] = real(static_cast<long long>(t), py::object(arr.attr("__getitem__")(t)).ptr());
+        for (std::size_t t = 0; t < ntraces; ++t) {
+            const py::object v = arr.attr("__getitem__")(t);
+            out[t] = real(static_cast<long long>(t), v.ptr());
+        }
         return out;
     }
     if (kind != 'b' && kind != 'i' && kind != 'u' && kind != 'f')
         raise(PyExc_TypeError, what + " must be integer or real numbers, not " + py::str(arr.dtype()).cast<std::string>());
-    auto r = py::array_t<double>(arr.attr("astype")(np.attr("float64"))).unchecked<1>();
-    for (std::size_t t = 0; t < ntraces; ++t) out[t] = r(t);
+    // Native doubles, held for as long as they are read.
+    const py::array_t<double> reals = arr.attr("astype")(np.attr("float64"));
+    const auto r = reals.unchecked<1>();
+    for (std::size_t t = 0; t < ntraces; ++t) out[t] = r(static_cast<py::ssize_t>(t));
     return out;
 }
 

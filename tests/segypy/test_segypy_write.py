@@ -107,3 +107,63 @@ def test_files_replaced_as_open_sees_them(tmp_path):
     assert e.value.filename == str(target) + "/" and target.read_bytes() == want
     assert sorted(os.listdir(tmp_path)) == sorted(["expected.sgy", "link.sgy", "out.fifo", "second.sgy", "shared.sgy",
                                                    "target.sgy"] + (["full"] if (tmp_path / "full").exists() else []))
+
+
+N = 300_000
+
+WRITE_MANY = """
+import sys
+import numpy as np
+from segypy import segypy
+form, n, path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+want = {"Inline3D": np.arange(-7, 3 * n - 7, 3), "Crossline3D": np.arange(200_000, 200_000 - n, -1),
+        "cdpX": np.arange(n) % 977 * -1000, "TraceSequenceLine": np.arange(n) % 5 + 1}
+given = {k: v.tolist() if form == "list" else tuple(v.tolist()) if form == "tuple" else v.astype(form)
+         for k, v in want.items()}
+segypy.writeSegy(path, np.zeros((2, n), np.float32), 1000, None, given)
+"""
+
+
+# Written by a fresh interpreter whose allocator returns every block over 128 KiB to the system at
+# once, so that a read of a freed array faults instead of finding the old values still there.
+@pytest.mark.parametrize("form", ["int64", "int32", "float64", ">i4", "list", "tuple"])
+def test_every_header_value_of_every_trace_is_written(tmp_path, python, form):
+    import segyio
+    path = tmp_path / "many.sgy"
+    done = python("import sys; sys.argv[1:] = %r\n%s" % ([form, str(N), str(path)], WRITE_MANY),
+                  env={"GLIBC_TUNABLES": "glibc.malloc.mmap_threshold=131072"})
+    assert done.returncode == 0, done.stderr
+    want = {segyio.su.iline: np.arange(-7, 3 * N - 7, 3), segyio.su.xline: np.arange(200_000, 200_000 - N, -1),
+            segyio.su.cdpx: np.arange(N) % 977 * -1000, segyio.su.tracl: np.arange(N) % 5 + 1}
+    with segyio.open(str(path), ignore_geometry=True) as f:
+        assert f.tracecount == N
+        for field, v in want.items():
+            np.testing.assert_array_equal(f.attributes(field)[:], v, err_msg=str(field))
+
+
+class Emptying:
+    """A header value whose __float__ empties the dict that holds it, dropping every other value."""
+    def __init__(self, d, result):
+        self.d, self.result = d, result
+
+    def __float__(self):
+        self.d.clear()
+        return self.result
+
+    def __repr__(self):
+        return "<Emptying>"
+
+
+@pytest.mark.parametrize("keys, result, exc, words", [
+    ([0, 1, 2], 1.5, RuntimeError, "'cdpX' changed size while its values were read"),
+    ([0, 1, 2], "no", TypeError, "'cdpX' of trace 0 is not a number: <Emptying>"),
+    ([0, 1, 2, "extra"], 1.5, ValueError, "'cdpX' has no value for trace 1"),
+    ([0, 1, 2, "extra"], "no", TypeError, "'cdpX' of trace 0 is not a number: <Emptying>"),
+], ids=["one-key-a-trace", "one-key-a-trace-refused", "other-keys", "other-keys-refused"])
+def test_a_value_that_empties_its_dict_ends_in_an_error(tmp_path, keys, result, exc, words):
+    d = {k: [object()] for k in keys}
+    d[0] = Emptying(d, result)
+    with pytest.raises(exc) as e:
+        segypy.writeSegy(str(tmp_path / "out.sgy"), A, 1000, None, {"cdpX": d})
+    assert words in str(e.value)
+    assert os.listdir(tmp_path) == []
