@@ -6,6 +6,15 @@
 
 namespace dcore {
 
+void truncate_positions(const double *positions, std::size_t n, std::int64_t *out) {
+    constexpr double kLimit = 9223372036854775808.0;  // 2^63
+    for (std::size_t r = 0; r < n; ++r) {
+        const double q = positions[r];
+        // Not NaN and inside [-2^63, 2^63): its truncation is an int64.
+        out[r] = q >= -kLimit && q < kLimit ? static_cast<std::int64_t>(q) : kNoIndex;
+    }
+}
+
 std::int64_t first_trace_outside(const Strided3 &a, const std::int64_t *il, const std::int64_t *xl, std::size_t n,
                                  int *axis) {
     for (std::size_t r = 0; r < n; ++r) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace dcore {
 
@@ -12,6 +13,13 @@ struct Strided3 {
     std::ptrdiff_t strides[3];  // in bytes
     std::size_t itemsize;
 };
+
+// An index that no array has: what a line position that is no array index becomes.
+constexpr std::int64_t kNoIndex = std::numeric_limits<std::int64_t>::min();
+
+// Line positions ((line number - FRST) / NCRT) as array indexes, truncated toward zero; a position
+// that is not a number or lies outside the range of int64 becomes kNoIndex.
+void truncate_positions(const double *positions, std::size_t n, std::int64_t *out);
 
 // Index of the first (inline, crossline) pair outside the array, or -1 when all lie inside.
 std::int64_t first_trace_outside(const Strided3 &a, const std::int64_t *il, const std::int64_t *xl, std::size_t n,

@@ -423,7 +423,8 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out) {
     }
     std::int64_t declared = load_int(bin + kBinExtTextHeaders, 2, f.big);
     // Revision 0 files name no variable number (-1 came with revision 1): there a negative count
-    // is noise in bytes then unassigned, and is not looked for through the whole file.
+    // is first taken for noise in bytes then unassigned, and not looked for through the whole file.
+    const bool old_variable = f.revision == 0 && declared == -1;
     if (f.revision == 0 && declared < 0) declared = 0;
     std::string fault = count_extended(read, size, declared, &f.extended_headers);
     if (fault.empty()) fault = trace_layout(read, size, kFileHeaderBytes + kTextBytes * f.extended_headers, f);
@@ -434,6 +435,16 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out) {
         plain.extended_headers = 0;
         if (trace_layout(read, size, kFileHeaderBytes, plain).empty()) {
             f = plain;
+            fault.clear();
+        }
+    }
+    // Yet old files written after revision 1 came out may mean -1 as it means there: a number of
+    // extended headers ended by the stanza. Where the file fits that reading, the traces follow it.
+    if (!fault.empty() && old_variable) {
+        FileFacts variable = f;
+        if (count_extended(read, size, -1, &variable.extended_headers).empty() &&
+            trace_layout(read, size, kFileHeaderBytes + kTextBytes * variable.extended_headers, variable).empty()) {
+            f = variable;
             fault.clear();
         }
     }

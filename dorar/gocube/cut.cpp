@@ -65,12 +65,21 @@ py::object upper_bound(const py::dict &kw, const char *key, const Axis &ax) {
     return gt(v, ax.last) ? ax.last : v;
 }
 
-// (column - FRST) / NCRT truncated toward zero to the default integer type.
+// (column - FRST) / NCRT truncated toward zero to the default integer type. A real position that
+// is no integer (NaN, infinite, past the 64-bit range) becomes dcore::kNoIndex, which lies outside
+// every cube. An axis of increment 0 holds one line: its FRST is index 0, any other number is no
+// index.
 py::array_t<std::int64_t> row_indexes(const Globals &g, const py::object &column, const Axis &ax) {
     py::object np = g("np");
     if (ax.ncrt.equal(py::int_(0)))
-        return np.attr("zeros")(np.attr("shape")(column), np.attr("int_"));
-    return ((column - ax.frst) / ax.ncrt).attr("astype")(np.attr("int_"));
+        return np.attr("where")(np.attr("equal")(column, ax.frst), 0, dcore::kNoIndex).attr("astype")(np.attr("int_"));
+    py::object positions = (column - ax.frst) / ax.ncrt;
+    if (!py::isinstance<py::array>(positions) || py::reinterpret_borrow<py::array>(positions).dtype().kind() != 'f')
+        return positions.attr("astype")(np.attr("int_"));
+    const py::array_t<double, py::array::c_style | py::array::forcecast> real(positions);
+    py::array_t<std::int64_t> out(std::vector<py::ssize_t>(real.shape(), real.shape() + real.ndim()));
+    dcore::truncate_positions(real.data(), static_cast<std::size_t>(real.size()), out.mutable_data());
+    return out;
 }
 
 // The row indexes of one column must be one value per row of the line: the traces are read
@@ -84,9 +93,9 @@ void check_rows(const py::array_t<std::int64_t> &indexes, std::int64_t n_trace, 
                               std::to_string(indexes.shape(0)) + " " + what);
 }
 
-py::object gather(const Globals &g, const py::object &array3d, const py::array_t<std::int64_t> &i_array,
-                  const py::array_t<std::int64_t> &j_array, std::int64_t n_trace, const py::object &ka,
-                  const py::object &kb) {
+py::object gather(const Globals &g, const py::object &array3d, const py::object &col0, const py::object &col1,
+                  const py::array_t<std::int64_t> &i_array, const py::array_t<std::int64_t> &j_array,
+                  std::int64_t n_trace, const py::object &ka, const py::object &kb) {
     py::object np = g("np");
     py::object depth = inclusive(ka, kb);
     auto arr = py::reinterpret_borrow<py::array>(array3d);
@@ -97,9 +106,17 @@ py::object gather(const Globals &g, const py::object &array3d, const py::array_t
         int axis = 0;
         const std::int64_t bad = dcore::first_trace_outside(lines, pi, pj, static_cast<std::size_t>(n_trace), &axis);
         if (bad >= 0) {
-            PyErr_Format(PyExc_IndexError, "index %lld is out of bounds for axis %d with size %lld",
-                         static_cast<long long>(axis == 0 ? pi[bad] : pj[bad]), axis,
-                         static_cast<long long>(lines.shape[axis]));
+            const std::int64_t index = axis == 0 ? pi[bad] : pj[bad];
+            if (index == dcore::kNoIndex) {
+                // No index to name: name the row's line number.
+                const std::string number = py::str((axis == 0 ? col0 : col1)[py::int_(bad)]).cast<std::string>();
+                PyErr_Format(PyExc_IndexError, "%s %s of row %lld is out of bounds for axis %d with size %lld",
+                             axis == 0 ? "inline" : "crossline", number.c_str(), static_cast<long long>(bad), axis,
+                             static_cast<long long>(lines.shape[axis]));
+            } else {
+                PyErr_Format(PyExc_IndexError, "index %lld is out of bounds for axis %d with size %lld",
+                             static_cast<long long>(index), axis, static_cast<long long>(lines.shape[axis]));
+            }
             throw py::error_already_set();
         }
     }
@@ -165,7 +182,7 @@ py::object cut_cube(const Globals &g, py::object array3d, py::object dict_vidx, 
         check_rows(i_array, n_trace, "inline numbers");
         check_rows(j_array, n_trace, "crossline numbers");
         if (!py::isinstance<py::array>(array3d)) throw py::type_error("array3d must be an array");
-        array2d = gather(g, array3d, i_array, j_array, n_trace, ka, kb);
+        array2d = gather(g, array3d, col0, col1, i_array, j_array, n_trace, ka, kb);
         return g("np").attr("transpose")(array2d, py::make_tuple(1, 0));
     } else {
         throw py::value_error("Unknown section type");

@@ -265,6 +265,35 @@ std::string line_number(const py::array &a, const dcore::big_vector<std::int64_t
     return py::str(a[py::int_(at - index.begin())]).cast<std::string>();
 }
 
+// The trace-header layout of the read_segy call running on this thread, if any: the bytes the
+// line numbers were taken from, for the messages about them.
+thread_local const py::dict *reading_layout = nullptr;
+
+class ReadingLayout {
+public:
+    explicit ReadingLayout(const py::dict &layout) : saved_(reading_layout) { reading_layout = &layout; }
+    ~ReadingLayout() { reading_layout = saved_; }
+    ReadingLayout(const ReadingLayout &) = delete;
+    ReadingLayout &operator=(const ReadingLayout &) = delete;
+
+private:
+    const py::dict *saved_;
+};
+
+// The byte (counted from 1) at which the trace headers hold `field`: the layout's when read_segy
+// runs with one that places it, else the standard one.
+std::string header_byte(const char *field, int standard) {
+    if (reading_layout) {
+        try {
+            py::object entry = (*reading_layout)[py::str(field)];
+            return std::to_string(py::int_(entry[py::str("pos")]).cast<long long>() + 1);
+        } catch (const py::error_already_set &) {
+        } catch (const py::cast_error &) {
+        }
+    }
+    return std::to_string(standard);
+}
+
 // Places every trace in its (inline, crossline) cell of the n_il x n_xl grid, or raises a
 // ValueError that says why the traces cannot form it and names the first offending trace. With
 // `lattices` (inline and crossline), the grid's line numbers are FRST + k x NCRT; without, they are
@@ -298,6 +327,17 @@ dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::s
             break;
         }
         case Fault::shared_cell:
+            if (p.per_cell == il_index.size()) {
+                // One cell holds every trace: all traces bear the same inline and crossline number.
+                what = "all " + std::to_string(p.per_cell) + " traces have inline " +
+                       py::str(il[py::int_(0)]).cast<std::string>() + ", crossline " +
+                       py::str(xl[py::int_(0)]).cast<std::string>();
+                if (number_at(il, 0).as_double() == 0 && number_at(xl, 0).as_double() == 0)
+                    what += ": the trace headers hold no inline and crossline numbers at bytes " +
+                            header_byte("Inline3D", 189) + " and " + header_byte("Crossline3D", 193) +
+                            "; the file is a 2D line, or its line numbers stand at other bytes";
+                break;
+            }
             what = trace(p.trace) + " is in the same cell as trace " + std::to_string(p.other);
             if (p.per_cell > 1)
                 what += "; every cell holds " + std::to_string(p.per_cell) +
@@ -489,10 +529,15 @@ void read_segy(const Globals &g, const py::object &cube, const py::object &segyf
     const py::object headers = headers_as_read(g, read[2], read[1]);
     read.clear();
 
-    auto geometry = unpack(g("get_cube_from_sth")(headers, py::arg("survey") = survey, **kwargs), 4);
+    py::object array3d;
+    std::vector<py::object> geometry;
+    {
+        const ReadingLayout layout(custom_hdr);
+        geometry = unpack(g("get_cube_from_sth")(headers, py::arg("survey") = survey, **kwargs), 4);
+        array3d = cube_samples(g, std::move(data), headers, geometry[0]);
+    }
     const py::object &vidx = geometry[0], &new_survey = geometry[1], &vxyz = geometry[2], &parm = geometry[3];
 
-    py::object array3d = cube_samples(g, std::move(data), headers, vidx);
     py::object name = parm[py::str("DATA_VEL_TYPE")];
     cube.attr("add_property")(name, py::arg("array") = array3d);
     cube.attr("dict_parm") = parm;

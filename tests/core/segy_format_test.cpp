@@ -290,19 +290,33 @@ TEST(SegyFileFacts, LayoutOfAGoodFile) {
     EXPECT_EQ(facts.ntraces, 0u);
 }
 
+// The EBCDIC (code page 037) code of a letter, digit, blank or the punctuation of a textual
+// header; 0 for a character this table lacks.
+unsigned char to_ebcdic(char c) {
+    if (c >= 'a' && c <= 'i') return static_cast<unsigned char>(0x81 + (c - 'a'));
+    if (c >= 'j' && c <= 'r') return static_cast<unsigned char>(0x91 + (c - 'j'));
+    if (c >= 's' && c <= 'z') return static_cast<unsigned char>(0xa2 + (c - 's'));
+    if (c >= 'A' && c <= 'I') return static_cast<unsigned char>(0xc1 + (c - 'A'));
+    if (c >= 'J' && c <= 'R') return static_cast<unsigned char>(0xd1 + (c - 'J'));
+    if (c >= 'S' && c <= 'Z') return static_cast<unsigned char>(0xe2 + (c - 'S'));
+    if (c >= '0' && c <= '9') return static_cast<unsigned char>(0xf0 + (c - '0'));
+    static const std::string from = " ().,:;=-_/+*'\"";
+    static const unsigned char to[] = {0x40, 0x4d, 0x5d, 0x4b, 0x6b, 0x7a, 0x5e, 0x7e, 0x60, 0x6d, 0x61, 0x4e, 0x5c, 0x7d, 0x7f};
+    static_assert(sizeof to == 15, "one code for each character of `from`");
+    const std::size_t k = from.find(c);
+    return k == std::string::npos ? 0 : to[k];
+}
+
 // A textual record of 40 lines of 80 characters in EBCDIC or ASCII, `line` among blank lines.
 std::vector<unsigned char> text_record(const std::string &line, std::size_t at, bool ebcdic) {
     std::vector<unsigned char> r(kTextBytes, ebcdic ? 0x40 : 0x20);
     for (std::size_t i = 0; i < line.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(line[i]);
         if (ebcdic) {
-            static const std::string from = " ():SEGsegENDTendtXxCc0123";
-            static const unsigned char to[] = {0x40, 0x4d, 0x5d, 0x7a, 0xe2, 0xc5, 0xc7, 0xa2, 0x85, 0x87,
-                                               0xc5, 0xd5, 0xc4, 0xe3, 0x85, 0x95, 0x84, 0xa3, 0xe7, 0xa7,
-                                               0xc3, 0x83, 0xf0, 0xf1, 0xf2, 0xf3};
-            c = to[from.find(static_cast<char>(c))];
+            c = to_ebcdic(line[i]);
+            if (c == 0) ADD_FAILURE() << "text_record: no EBCDIC code for '" << line[i] << "' in \"" << line << "\"";
         }
-        r[at + i] = c;
+        r.at(at + i) = c;
     }
     return r;
 }
@@ -354,6 +368,22 @@ TEST(SegyFileFacts, ExtendedTextualHeadersAreSkipped) {
     f = with_records({}, -1, 0);  // -1 before revision 1 is noise too
     ASSERT_EQ(inspect_file(f.data(), f.size(), &facts), "");
     EXPECT_EQ(facts.data_offset, 3600u);
+    EXPECT_EQ(facts.extended_headers, 0u);
+    // ... unless the file holds the records it announces: then the traces follow the stanza.
+    for (bool ebcdic : {true, false}) {
+        f = with_records({text_record("C 1 Acquired 1998, reprocessed", 0, ebcdic), blank,
+                          text_record("((SEG: EndText))", 80 * 39, ebcdic)},
+                         -1, 0);
+        ASSERT_EQ(inspect_file(f.data(), f.size(), &facts), "") << ebcdic;
+        EXPECT_EQ(facts.revision, 0);
+        EXPECT_EQ(facts.extended_headers, 3u);
+        EXPECT_EQ(facts.data_offset, 3600u + 3 * 3200u);
+        EXPECT_EQ(facts.ntraces, 3u);
+    }
+    // Without the stanza the file fits neither reading: the plain reading's fault.
+    f = with_records({blank, blank, blank}, -1, 0);
+    EXPECT_NE(inspect_file(f.data(), f.size(), &facts).find("does not divide the 10380 bytes after the file headers"),
+              std::string::npos);
     // From revision 1 on a count the file does not hold is a fault, as is -1 without its stanza.
     f = with_records({blank}, 2, 0x0100);
     EXPECT_NE(inspect_file(f.data(), f.size(), &facts), "");

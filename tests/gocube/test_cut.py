@@ -1,4 +1,5 @@
 import os
+import re
 
 import numpy as np
 import pytest
@@ -85,10 +86,38 @@ def test_aline_reads_strided_cubes(cube):
     np.testing.assert_array_equal(cut_cube(view, VIDX, "aline", line), cut_cube(cube, VIDX, "aline", line))
 
 
-@pytest.mark.parametrize("row", [[122, 1], [100, 6], [97, 1], [100, -1]])
-def test_aline_rows_outside_the_cube_raise_index_error(cube, row):
-    with pytest.raises(IndexError):
+@pytest.mark.parametrize("row, message", [
+    ([122, 1], "index 11 is out of bounds for axis 0 with size 11"), ([100, 6], None), ([97, 1], None),
+    ([100, -1], None),
+    # positions with no integer index: never converted past the 64-bit range
+    ([1e300, 1], "inline 1e+300 of row 1 is out of bounds for axis 0 with size 11"), ([-1e19, 1], None),
+    ([100, float("nan")], "crossline nan of row 1 is out of bounds for axis 1 with size 5"),
+    ([100, float("-inf")], None)])
+def test_aline_rows_outside_the_cube_raise_index_error(cube, row, message):
+    with pytest.raises(IndexError, match=None if message is None else "^%s$" % re.escape(message)):
         cut_cube(cube, VIDX, "aline", np.array([[100, 1], row]))
+
+
+@pytest.mark.parametrize("axis", [0, 1])
+def test_aline_on_a_one_line_axis_takes_that_line_alone(axis):
+    # a cube of inline 10 alone (IL_NCRT 0), or of crossline 10 alone (XL_NCRT 0), by 4 lines of the other axis
+    one, other = ("IL", "XL") if axis == 0 else ("XL", "IL")
+    vidx = {one + "_FRST": 10, one + "_LAST": 10, one + "_NCRT": 0, one + "_AMNT": 1,
+            other + "_FRST": 1, other + "_LAST": 4, other + "_NCRT": 1, other + "_AMNT": 4,
+            "DP_FRST": 0, "DP_LAST": 8, "DP_NCRT": 4, "DP_AMNT": 3}
+    cube = np.arange(12, dtype=np.float32).reshape((1, 4, 3) if axis == 0 else (4, 1, 3))
+    traces = cube.reshape(4, 3)
+
+    def line(*rows):  # (number on the one-line axis, number on the other) in inline, crossline order
+        return np.array([r if axis == 0 else r[::-1] for r in rows])
+
+    np.testing.assert_array_equal(cut_cube(cube, vidx, "aline", line((10, 2), (10, 4))), traces[[1, 3]].T)
+    for number in (12, 9, 10.5):
+        rows = line((10, 2), (number, 3))
+        name = "inline" if axis == 0 else "crossline"
+        with pytest.raises(IndexError, match=r"^%s %s of row 1 is out of bounds for axis %d with size 1$" % (
+                name, str(rows[1, axis]).replace(".", r"\."), axis)):
+            cut_cube(cube, vidx, "aline", rows)
 
 
 class ShortLine:

@@ -172,6 +172,10 @@ def test_binary_header_count_holds_and_extended_textual_headers_are_skipped(tmp_
         stanza = "((SEG: Foo))".ljust(80) + "((  seg: endTEXt  ))".ljust(3120)
         raw[3600 + 6400:3600 + 9600] = stanza.encode(code)
         check("variable_%s.sgy" % code, raw, -1, 462, 250)
+    # The same in a revision-0 file, where -1 is first taken for noise: the file fits only the stanza.
+    raw[3500:3502] = b"\0\0"
+    check("old_variable.sgy", raw, -1, 462, 250)
+    raw[3500:3502] = np.array(0x0100, ">u2").tobytes()
     raw[3600 + 6400:3600 + 9600] = ext[2]  # no stanza anywhere: refused, never read at a wrong offset
     bad = tmp_path / "nostanza.sgy"
     bad.write_bytes(bytes(raw))
