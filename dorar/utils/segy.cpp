@@ -287,7 +287,9 @@ std::string header_byte(const char *field, int standard) {
         try {
             py::object entry = (*reading_layout)[py::str(field)];
             return std::to_string(py::int_(entry[py::str("pos")]).cast<long long>() + 1);
-        } catch (const py::error_already_set &) {
+        } catch (py::error_already_set &e) {
+            // A layout without the field: the standard byte. An interrupt goes on as it is.
+            if (!e.matches(PyExc_LookupError) && !e.matches(PyExc_TypeError)) throw;
         } catch (const py::cast_error &) {
         }
     }
@@ -330,12 +332,12 @@ dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::s
             if (p.per_cell == il_index.size()) {
                 // One cell holds every trace: all traces bear the same inline and crossline number.
                 what = "all " + std::to_string(p.per_cell) + " traces have inline " +
-                       py::str(il[py::int_(0)]).cast<std::string>() + ", crossline " +
+                       py::str(il[py::int_(0)]).cast<std::string>() + " and crossline " +
                        py::str(xl[py::int_(0)]).cast<std::string>();
                 if (number_at(il, 0).as_double() == 0 && number_at(xl, 0).as_double() == 0)
-                    what += ": the trace headers hold no inline and crossline numbers at bytes " +
+                    what += "; the trace headers hold no inline and crossline numbers at bytes " +
                             header_byte("Inline3D", 189) + " and " + header_byte("Crossline3D", 193) +
-                            "; the file is a 2D line, or its line numbers stand at other bytes";
+                            ": the file is a 2D line, or its line numbers stand at other bytes";
                 break;
             }
             what = trace(p.trace) + " is in the same cell as trace " + std::to_string(p.other);

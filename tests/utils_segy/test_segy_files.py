@@ -199,12 +199,12 @@ GRID_FAULTS = {
     "one trace short": (inline_major()[:-1], "Not all ILs are the same length."),
     # a 2D line, or a DAS record: bytes 189-196 left at 0 on every trace
     "no line numbers": ([(0, 0)] * 5,
-                        "The traces do not form a grid of 1 inlines x 1 crosslines: all 5 traces have inline 0, "
-                        "crossline 0: the trace headers hold no inline and crossline numbers at bytes 189 and 193; "
-                        "the file is a 2D line, or its line numbers stand at other bytes"),
+                        "The traces do not form a grid of 1 inlines x 1 crosslines: all 5 traces have inline 0 "
+                        "and crossline 0; the trace headers hold no inline and crossline numbers at bytes 189 and "
+                        "193: the file is a 2D line, or its line numbers stand at other bytes"),
     "one cell": ([(104, 8)] * 3,
-                 "The traces do not form a grid of 1 inlines x 1 crosslines: all 3 traces have inline 104, "
-                 "crossline 8"),
+                 "The traces do not form a grid of 1 inlines x 1 crosslines: all 3 traces have inline 104 "
+                 "and crossline 8"),
 }
 
 
@@ -227,7 +227,7 @@ def test_traces_that_form_no_grid_are_refused_naming_the_first_offending_trace(t
     if fault == "no line numbers":
         # read from other bytes (9-12 and 21-24, left at 0 here too), the message names those
         hdr = {"Inline3D": {"pos": 8, "type": "int32"}, "Crossline3D": {"pos": 20, "type": "int32"}}
-        with pytest.raises(ValueError, match="numbers at bytes 9 and 21; the file is a 2D line"):
+        with pytest.raises(ValueError, match="numbers at bytes 9 and 21: the file is a 2D line"):
             segy.read_segy(cube, path, hdr=hdr)
 
 
