@@ -51,10 +51,14 @@ struct FunctionObject {
     vectorcallfunc vectorcall;
     PyObject *impl;        // the pybind11 function that receives the bound arguments
     const py::detail::function_record *record;  // its record (alive as long as `impl`)
-    PyObject *name, *qualname, *module, *doc, *dict, *weakrefs;
+    PyObject *name, *qualname;  // always a str: their setters take nothing else and refuse deletion
+    PyObject *module, *doc;     // anything; null once deleted (read as None)
+    PyObject *dict, *weakrefs;
     PyObject *names;       // parameter names: the positional ones, then the keyword-only ones
-    PyObject *defaults;    // defaults of the last positional parameters (a tuple, maybe empty)
-    PyObject *kwdefaults;  // defaults of keyword-only parameters (a dict, maybe empty)
+    // Defaults of the last positional parameters (a tuple, maybe empty) and of the keyword-only ones
+    // (a dict, maybe empty); never reachable from Python, so what they hold lives as long as the
+    // function, but null once the garbage collector has cleared the function.
+    PyObject *defaults, *kwdefaults;
     Py_ssize_t argcount, posonly, kwonly;
     bool varargs, varkw;
     bool one_argument;     // (x, /) alone: refused as a one-argument built-in function refuses
@@ -62,10 +66,17 @@ struct FunctionObject {
 
 inline PyObject *param_name(const FunctionObject *f, Py_ssize_t i) { return PyTuple_GET_ITEM(f->names, i); }
 
+inline Py_ssize_t default_count(const FunctionObject *f) { return f->defaults ? PyTuple_GET_SIZE(f->defaults) : 0; }
+
+// The default of keyword-only parameter `i` (borrowed), or null (with an error set when the lookup failed).
+inline PyObject *kw_default(const FunctionObject *f, Py_ssize_t i) {
+    return f->kwdefaults ? PyDict_GetItemWithError(f->kwdefaults, param_name(f, i)) : nullptr;
+}
+
 // "f() missing 2 required positional arguments: 'a' and 'b'" (or keyword-only ones).
 inline void missing_arguments(const FunctionObject *f, PyObject *const *slots, bool positional) {
     Py_ssize_t start = positional ? 0 : f->argcount;
-    Py_ssize_t end = positional ? f->argcount - PyTuple_GET_SIZE(f->defaults) : f->argcount + f->kwonly;
+    Py_ssize_t end = positional ? f->argcount - default_count(f) : f->argcount + f->kwonly;
     py::list names;
     for (Py_ssize_t i = start; i < end; ++i)
         if (!slots[i]) names.append(py::repr(param_name(f, i)));
@@ -88,7 +99,7 @@ inline void too_many_positional(const FunctionObject *f, PyObject *const *slots,
     Py_ssize_t kwonly_given = 0;
     for (Py_ssize_t i = f->argcount; i < f->argcount + f->kwonly; ++i)
         if (slots[i]) ++kwonly_given;
-    const Py_ssize_t defcount = PyTuple_GET_SIZE(f->defaults);
+    const Py_ssize_t defcount = default_count(f);
     py::str sig = defcount ? py::str("from {} to {}").format(f->argcount - defcount, f->argcount)
                            : py::str(std::to_string(f->argcount));
     const bool plural = defcount ? true : f->argcount != 1;
@@ -178,9 +189,19 @@ inline PyObject *call_bound(FunctionObject *f, PyObject *const *slots, PyObject 
 inline bool refused_as_one_argument_builtin(const FunctionObject *f, Py_ssize_t nargs, PyObject *kwnames) {
     const bool kw = kwnames && PyTuple_GET_SIZE(kwnames);
     if (!kw && nargs == 1) return false;
-    py::str where = !f->module || f->module == Py_None || py::str("builtins").equal(py::handle(f->module))
-                        ? py::str("{}()").format(py::handle(f->qualname))
-                        : py::str("{}.{}()").format(py::handle(f->module), py::handle(f->qualname));
+    // "module.qualname()" unless the module is None or "builtins", as the interpreter names a callable.
+    // New references first: comparing the module runs its __ne__, which may replace either attribute.
+    auto qualname = py::reinterpret_borrow<py::object>(f->qualname);
+    auto module = py::reinterpret_borrow<py::object>(f->module ? f->module : Py_None);
+    int qualified = 0;
+    if (!module.is_none()) {
+        py::str builtins_name("builtins");
+        qualified = PyObject_RichCompareBool(module.ptr(), builtins_name.ptr(), Py_NE);
+        if (qualified < 0) throw py::error_already_set();
+    }
+    auto where = py::reinterpret_steal<py::object>(qualified ? PyUnicode_FromFormat("%S.%S()", module.ptr(), qualname.ptr())
+                                                             : PyUnicode_FromFormat("%S()", qualname.ptr()));
+    if (!where) throw py::error_already_set();
     if (kw) PyErr_Format(PyExc_TypeError, "%U takes no keyword arguments", where.ptr());
     else PyErr_Format(PyExc_TypeError, "%U takes exactly one argument (%zd given)", where.ptr(), nargs);
     return true;
@@ -243,7 +264,7 @@ inline PyObject *function_vectorcall(PyObject *callable, PyObject *const *args, 
             too_many_positional(f, slots, nargs);
             return nullptr;
         }
-        const Py_ssize_t defcount = PyTuple_GET_SIZE(f->defaults);
+        const Py_ssize_t defcount = default_count(f);
         if (nargs < f->argcount) {
             const Py_ssize_t m = f->argcount - defcount;
             for (Py_ssize_t i = nargs; i < m; ++i)
@@ -258,7 +279,7 @@ inline PyObject *function_vectorcall(PyObject *callable, PyObject *const *args, 
             bool missing = false;
             for (Py_ssize_t i = f->argcount; i < total; ++i) {
                 if (slots[i]) continue;
-                PyObject *def = PyDict_GetItemWithError(f->kwdefaults, param_name(f, i));
+                PyObject *def = kw_default(f, i);
                 if (def) slots[i] = def;
                 else if (PyErr_Occurred()) return nullptr;
                 else missing = true;
@@ -285,14 +306,25 @@ inline PyObject *function_get(PyObject *self, PyObject *obj, PyObject *) {
     return PyMethod_New(self, obj);
 }
 
-// The references the garbage collector sees (the name, the qualified name and the parameter names
-// are text and cannot be part of a cycle).
-constexpr PyObject *FunctionObject::*function_refs[] = {&FunctionObject::impl, &FunctionObject::module,
-                                                        &FunctionObject::doc, &FunctionObject::dict,
-                                                        &FunctionObject::defaults, &FunctionObject::kwdefaults};
+// The empty text a cleared function is named by (held for good).
+inline PyObject *empty_text() {
+    static PyObject *empty = PyUnicode_InternFromString("");
+    return empty;
+}
+
+// The references the garbage collector may clear to break a cycle. The implementation (and with it
+// the record) stays until the function goes: nothing of it is reachable from Python. The name and
+// the qualified name may be str subclasses with attributes of their own, so they are seen too, and
+// a clear replaces them by the empty text, as it does for a `def`. The parameter names are plain text.
+constexpr PyObject *FunctionObject::*function_refs[] = {&FunctionObject::module, &FunctionObject::doc,
+                                                        &FunctionObject::dict, &FunctionObject::defaults,
+                                                        &FunctionObject::kwdefaults};
 
 inline int function_traverse(PyObject *self, visitproc visit, void *arg) {
     auto *f = reinterpret_cast<FunctionObject *>(self);
+    Py_VISIT(f->impl);
+    Py_VISIT(f->name);
+    Py_VISIT(f->qualname);
     for (auto ref : function_refs) Py_VISIT(f->*ref);
     return 0;
 }
@@ -300,6 +332,12 @@ inline int function_traverse(PyObject *self, visitproc visit, void *arg) {
 inline int function_clear(PyObject *self) {
     auto *f = reinterpret_cast<FunctionObject *>(self);
     for (auto ref : function_refs) Py_CLEAR(f->*ref);
+    if (PyObject *empty = empty_text()) {
+        for (auto ref : {&FunctionObject::name, &FunctionObject::qualname}) {
+            Py_INCREF(empty);
+            Py_SETREF(f->*ref, empty);
+        }
+    }
     return 0;
 }
 
@@ -307,11 +345,38 @@ inline void function_dealloc(PyObject *self) {
     auto *f = reinterpret_cast<FunctionObject *>(self);
     PyObject_GC_UnTrack(self);
     if (f->weakrefs) PyObject_ClearWeakRefs(self);
-    function_clear(self);
+    for (auto ref : function_refs) Py_CLEAR(f->*ref);
+    Py_CLEAR(f->impl);
     Py_CLEAR(f->name);
     Py_CLEAR(f->qualname);
     Py_CLEAR(f->names);
     PyObject_GC_Del(self);
+}
+
+// __name__ and __qualname__ as on a `def`: a str (or a str subclass) only, never deleted.
+inline PyObject *get_text(PyObject *self, PyObject *FunctionObject::*field) {
+    PyObject *text = reinterpret_cast<FunctionObject *>(self)->*field;
+    Py_INCREF(text);
+    return text;
+}
+
+inline int set_text(PyObject *self, PyObject *value, PyObject *FunctionObject::*field, const char *refusal) {
+    if (!value || !PyUnicode_Check(value)) {
+        PyErr_SetString(PyExc_TypeError, refusal);
+        return -1;
+    }
+    Py_INCREF(value);
+    Py_SETREF(reinterpret_cast<FunctionObject *>(self)->*field, value);
+    return 0;
+}
+
+inline PyObject *function_get_name(PyObject *self, void *) { return get_text(self, &FunctionObject::name); }
+inline int function_set_name(PyObject *self, PyObject *value, void *) {
+    return set_text(self, value, &FunctionObject::name, "__name__ must be set to a string object");
+}
+inline PyObject *function_get_qualname(PyObject *self, void *) { return get_text(self, &FunctionObject::qualname); }
+inline int function_set_qualname(PyObject *self, PyObject *value, void *) {
+    return set_text(self, value, &FunctionObject::qualname, "__qualname__ must be set to a string object");
 }
 
 inline PyObject *function_repr(PyObject *self) {
@@ -323,7 +388,7 @@ inline PyObject *function_repr(PyObject *self) {
 inline PyObject *function_text_signature(PyObject *self, void *) {
     auto *f = reinterpret_cast<FunctionObject *>(self);
     try {
-        const Py_ssize_t defcount = PyTuple_GET_SIZE(f->defaults);
+        const Py_ssize_t defcount = default_count(f);
         std::string text = "(";
         auto sep = [&] {
             if (text.size() > 1) text += ", ";
@@ -346,7 +411,7 @@ inline PyObject *function_text_signature(PyObject *self, void *) {
             text += "*";
         }
         for (Py_ssize_t i = f->argcount; i < f->argcount + f->kwonly; ++i)
-            param(i, PyDict_GetItemWithError(f->kwdefaults, param_name(f, i)));
+            param(i, kw_default(f, i));
         if (f->varkw) {
             sep();
             text += "**kwargs";
@@ -369,13 +434,14 @@ inline PyTypeObject *function_type() {
     static PyTypeObject *type = [] {
         static PyMethodDef methods[] = {{"__reduce__", function_reduce, METH_NOARGS, nullptr},
                                         {nullptr, nullptr, 0, nullptr}};
-        static PyMemberDef members[] = {
-            {"__name__", T_OBJECT, offsetof(FunctionObject, name), 0, nullptr},
-            {"__qualname__", T_OBJECT, offsetof(FunctionObject, qualname), 0, nullptr},
-            {"__module__", T_OBJECT, offsetof(FunctionObject, module), 0, nullptr},
-            {"__doc__", T_OBJECT, offsetof(FunctionObject, doc), 0, nullptr},
-            {nullptr, 0, 0, 0, nullptr}};
+        // As on a `def`: __module__ and __doc__ take any value and read None once deleted; __dict__
+        // takes a dict only and is never deleted.
+        static PyMemberDef members[] = {{"__module__", T_OBJECT, offsetof(FunctionObject, module), 0, nullptr},
+                                        {"__doc__", T_OBJECT, offsetof(FunctionObject, doc), 0, nullptr},
+                                        {nullptr, 0, 0, 0, nullptr}};
         static PyGetSetDef getset[] = {
+            {"__name__", function_get_name, function_set_name, nullptr, nullptr},
+            {"__qualname__", function_get_qualname, function_set_qualname, nullptr, nullptr},
             {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
             {"__text_signature__", function_text_signature, nullptr, nullptr, nullptr},
             {nullptr, nullptr, nullptr, nullptr, nullptr}};
@@ -397,7 +463,7 @@ inline PyTypeObject *function_type() {
         t.tp_getset = getset;
         t.tp_descr_get = function_get;
         t.tp_dictoffset = offsetof(FunctionObject, dict);
-        if (PyType_Ready(&t) < 0) throw py::error_already_set();
+        if (!empty_text() || PyType_Ready(&t) < 0) throw py::error_already_set();
         return &t;
     }();
     return type;
@@ -460,7 +526,7 @@ inline py::object make_function(const py::object &impl, const char *name, const 
     f->varargs = rec->has_args;
     f->varkw = rec->has_kwargs;
     f->one_argument = named == 1 && rec->nargs_pos_only == 1 && !rec->has_args && !rec->has_kwargs &&
-                      PyTuple_GET_SIZE(f->defaults) == 0;
+                      default_count(f) == 0;
     PyObject_GC_Track(reinterpret_cast<PyObject *>(f));
     return py::reinterpret_steal<py::object>(reinterpret_cast<PyObject *>(f));
 }
