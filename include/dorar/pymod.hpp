@@ -9,6 +9,8 @@
 //   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it, its
 //                                         methods (def, def_static, property) bound as `def`s are
 //   is_main(m)                            the main-program guard
+//
+// The function object that def and the class methods are made of is in function.hpp.
 #pragma once
 
 #include <pybind11/pybind11.h>
