@@ -85,6 +85,28 @@ def test_aline_reads_strided_cubes(cube):
     np.testing.assert_array_equal(cut_cube(view, VIDX, "aline", line), cut_cube(cube, VIDX, "aline", line))
 
 
+def every_other(a):
+    return np.repeat(a, 2)[::2]  # the values right, the layout strided
+
+
+def one_byte_off(a):
+    out = np.frombuffer(bytearray(a.nbytes + 1), a.dtype, offset=1)  # contiguous, not aligned
+    out[:] = a
+    return out
+
+
+@pytest.mark.parametrize("layout", [every_other, one_byte_off])
+def test_aline_index_arrays_of_any_layout(cube, layout):
+    class Line(np.ndarray):
+        # The row-index arithmetic keeps the subclass: its astype hands back the odd layout.
+        def astype(self, dtype, *args, **kwargs):
+            return layout(np.asarray(self).astype(dtype, *args, **kwargs))
+
+    rng = np.random.default_rng(7)
+    line = np.stack([100 + 2 * rng.integers(0, 11, 100_000), rng.integers(1, 6, 100_000)], axis=1)
+    np.testing.assert_array_equal(cut_cube(cube, VIDX, "aline", line.view(Line)), cut_cube(cube, VIDX, "aline", line))
+
+
 @pytest.mark.parametrize("row", [[122, 1], [100, 6], [97, 1], [100, -1]])
 def test_aline_rows_outside_the_cube_raise_index_error(cube, row):
     with pytest.raises(IndexError):
