@@ -296,11 +296,13 @@ std::vector<unsigned char> text_record(const std::string &line, std::size_t at, 
     for (std::size_t i = 0; i < line.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(line[i]);
         if (ebcdic) {
-            static const std::string from = " ():SEGsegENDTendtXxCc0123";
+            static const std::string from = " ():SEGsegENDTendtXxCc0123Fo";
             static const unsigned char to[] = {0x40, 0x4d, 0x5d, 0x7a, 0xe2, 0xc5, 0xc7, 0xa2, 0x85, 0x87,
                                                0xc5, 0xd5, 0xc4, 0xe3, 0x85, 0x95, 0x84, 0xa3, 0xe7, 0xa7,
-                                               0xc3, 0x83, 0xf0, 0xf1, 0xf2, 0xf3};
-            c = to[from.find(static_cast<char>(c))];
+                                               0xc3, 0x83, 0xf0, 0xf1, 0xf2, 0xf3, 0xc6, 0x96};
+            const std::size_t k = from.find(static_cast<char>(c));
+            if (k == std::string::npos) throw std::invalid_argument("no EBCDIC code for '" + line.substr(i, 1) + "'");
+            c = to[k];
         }
         r[at + i] = c;
     }
