@@ -49,8 +49,10 @@ ChunkPlan finish(std::int64_t size, std::int64_t byte, Limit limit, std::int64_t
     } catch (const std::length_error &) {
         throw TooManyChunks(too_many(size, byte, limit, count));
     }
-    for (std::int64_t first = 0; first < size; first += step) {
-        if (first > 0) p.split_index.push_back(first);
+    // Chunk c starts at c x step, below `size`: stepping past the last start could pass 2^63.
+    for (std::int64_t c = 0; c < count; ++c) {
+        const std::int64_t first = c * step;
+        if (c > 0) p.split_index.push_back(first);
         const std::int64_t rows = std::min(step, size - first);
         p.chunk_rows.push_back(rows);
         p.chunk_bytes.push_back(rows * row_bytes);
@@ -73,12 +75,25 @@ ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit, 
 ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit, std::int64_t max_chunks) {
     check_rows(size, byte);
     if (!(limit > 0)) throw std::invalid_argument("the byte limit must be positive");
-    if (static_cast<double>(byte) < limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
-    // Rounding of the quotient can only add a split (the remainder is exact), never lose one, so
-    // rows_per_chunk x row bytes <= byte / nsplit <= limit holds for every real limit.
-    const double q = std::trunc(static_cast<double>(byte) / limit);
-    if (q > static_cast<double>(size)) throw RowTooLarge(too_large(size, byte, limit));
-    const std::int64_t nsplit = static_cast<std::int64_t>(q) + (std::fmod(static_cast<double>(byte), limit) != 0.0 ? 1 : 0);
+    // Worked out exactly: a byte count has up to 63 bits and a double only 53, so neither the
+    // count as a double nor a quotient of doubles can be trusted near the ends of the range.
+    constexpr double kTwo63 = 9223372036854775808.0;
+    if (limit >= kTwo63) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
+    const double whole = std::floor(limit);  // exact, and below 2^63
+    const auto floor_limit = static_cast<std::int64_t>(whole);
+    // A whole number of bytes is the integer limit, whose answers these are.
+    if (whole == limit) return plan_chunks(size, byte, floor_limit, max_chunks);
+    // Below: floor_limit < limit < floor_limit + 1, against which any integer compares exactly.
+    if (byte <= floor_limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
+    if (byte / size > floor_limit) throw RowTooLarge(too_large(size, byte, limit));
+    // Now 1 <= row bytes < limit < 2^53, so limit = m / 2^s with m < 2^53 and 1 <= s <= 52, and
+    // the limit's share of the bytes rounded up, ceil(byte x 2^s / m), is at most byte.
+    int exponent = 0;
+    const double fraction = std::frexp(limit, &exponent);  // limit = fraction x 2^exponent
+    const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+    const int s = 53 - exponent;
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(byte) << s;
+    const auto nsplit = static_cast<std::int64_t>(scaled / m + (scaled % m != 0 ? 1 : 0));
     if (size / nsplit == 0) throw RowTooLarge(too_large(size, byte, limit));
     return finish(size, byte, limit, nsplit, max_chunks);
 }

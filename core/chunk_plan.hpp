@@ -35,7 +35,8 @@ struct ChunkPlan {
 // into memory, and std::invalid_argument on arguments outside these bounds.
 ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit,
                       std::int64_t max_chunks = INT64_MAX);
-// The same for a real-valued limit.
+// The same for a real-valued limit, worked out exactly: a whole-number limit answers as the equal
+// integer limit does, and a fractional one never lets a chunk exceed it.
 ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit, std::int64_t max_chunks = INT64_MAX);
 
 }  // namespace dcore

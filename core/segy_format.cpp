@@ -537,8 +537,9 @@ ReadAt InputFile::reader() const {
 
 std::int64_t fit_values(const double *in, std::size_t n, std::size_t bytes, bool is_signed, std::int64_t *out) {
     const double span = std::ldexp(1.0, static_cast<int>(8 * bytes));
+    // The results are int64: an unsigned 8-byte field takes values below 2^63 only.
     const double lo = is_signed ? -span / 2 : 0.0;
-    const double hi = is_signed ? span / 2 : span;  // exclusive
+    const double hi = std::min(is_signed ? span / 2 : span, std::ldexp(1.0, 63));  // exclusive
     for (std::size_t i = 0; i < n; ++i) {
         const double r = std::round(in[i]);
         if (!(r >= lo && r < hi)) return static_cast<std::int64_t>(i);

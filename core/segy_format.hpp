@@ -197,8 +197,8 @@ struct Column {
 };
 
 // Rounds `in` to integers (half away from zero) into `out` and checks each fits a field of
-// `bytes` bytes, signed or not. Returns -1, or the index of the first value that does not fit
-// (NaN and infinities included).
+// `bytes` bytes, signed or not (unsigned 8-byte values below 2^63 only: `out` is int64). Returns
+// -1, or the index of the first value that does not fit (NaN and infinities included).
 std::int64_t fit_values(const double *in, std::size_t n, std::size_t bytes, bool is_signed, std::int64_t *out);
 
 // The 400-byte binary header of an IEEE float, big-endian, fixed-length SEG-Y revision 1 file.

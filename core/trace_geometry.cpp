@@ -106,7 +106,9 @@ std::int64_t lattice_index(T v, const LineLattice &ax) {
         if (!std::isfinite(v)) return -1;
         const long double d = static_cast<long double>(v) - static_cast<long double>(ax.first);
         const long double k = ax.step == 0 ? 0.0L : std::nearbyint(d / static_cast<long double>(ax.step));
-        if (!(k >= 0 && k < static_cast<long double>(ax.count))) return -1;
+        // Indexes are int64: a count beyond 2^63 - 1 (given by the caller) cannot raise the bound.
+        const std::size_t bound = std::min<std::size_t>(ax.count, std::numeric_limits<std::int64_t>::max());
+        if (!(k >= 0 && k < static_cast<long double>(bound))) return -1;
         // The number must be the lattice's own, not merely near it.
         if (static_cast<long double>(ax.first) + k * static_cast<long double>(ax.step) != static_cast<long double>(v))
             return -1;

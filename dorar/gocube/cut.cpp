@@ -65,11 +65,16 @@ py::object upper_bound(const py::dict &kw, const char *key, const Axis &ax) {
     return gt(v, ax.last) ? ax.last : v;
 }
 
+// Row indexes as the traces are read from them: one contiguous, aligned int64 per row, copied into
+// such an array when the arithmetic gave another layout (a subclass's astype may hand back a view).
+using RowIndexes = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast |
+                                                 py::detail::npy_api::NPY_ARRAY_ALIGNED_>;
+
 // (column - FRST) / NCRT truncated toward zero to the default integer type. A real position that
 // is no integer (NaN, infinite, past the 64-bit range) becomes dcore::kNoIndex, which lies outside
 // every cube. An axis of increment 0 holds one line: its FRST is index 0, any other number is no
 // index.
-py::array_t<std::int64_t> row_indexes(const Globals &g, const py::object &column, const Axis &ax) {
+RowIndexes row_indexes(const Globals &g, const py::object &column, const Axis &ax) {
     py::object np = g("np");
     if (ax.ncrt.equal(py::int_(0)))
         return np.attr("where")(np.attr("equal")(column, ax.frst), 0, dcore::kNoIndex).attr("astype")(np.attr("int_"));
@@ -84,7 +89,7 @@ py::array_t<std::int64_t> row_indexes(const Globals &g, const py::object &column
 
 // The row indexes of one column must be one value per row of the line: the traces are read
 // straight from them.
-void check_rows(const py::array_t<std::int64_t> &indexes, std::int64_t n_trace, const char *what) {
+void check_rows(const RowIndexes &indexes, std::int64_t n_trace, const char *what) {
     if (indexes.ndim() != 1)
         throw py::value_error("aline: the " + std::string(what) + " of the line have " + std::to_string(indexes.ndim()) +
                               " dimensions, 1 was expected: the line must be an N x 2 array");
@@ -94,7 +99,7 @@ void check_rows(const py::array_t<std::int64_t> &indexes, std::int64_t n_trace, 
 }
 
 py::object gather(const Globals &g, const py::object &array3d, const py::object &col0, const py::object &col1,
-                  const py::array_t<std::int64_t> &i_array, const py::array_t<std::int64_t> &j_array,
+                  const RowIndexes &i_array, const RowIndexes &j_array,
                   std::int64_t n_trace, const py::object &ka, const py::object &kb) {
     py::object np = g("np");
     py::object depth = inclusive(ka, kb);

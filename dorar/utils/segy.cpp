@@ -140,7 +140,11 @@ py::array header_array(const Globals &g, const py::object &headers, const char *
     else
         raise(PyExc_TypeError, std::string("trace header '") + field + "' must hold numbers, not " +
                                    py::str(dt).cast<std::string>());
-    return np.attr("ascontiguousarray")(a, py::arg("dtype") = target);
+    py::array out = np.attr("ascontiguousarray")(a, py::arg("dtype") = target);
+    // The kernels load the values as elements of their type: values at an address that type
+    // does not align to (np.frombuffer at an odd offset, say) are copied first.
+    if (!(out.flags() & py::detail::npy_api::NPY_ARRAY_ALIGNED_)) out = out.attr("copy")();
+    return out;
 }
 
 // Calls f with a typed pointer to the header array's values.
@@ -257,10 +261,12 @@ dcore::big_vector<std::int64_t> axis_indexes(const py::array &a, const dcore::Li
     return out;
 }
 
-// The line number of axis index k, as the header array prints it.
+// The line number of axis index k, as the header array prints it. FRST + k x NCRT is worked out in
+// Python integers: it may lie beyond 64 bits (an unsigned 64-bit layout puts it up to 2^64 - 1).
 std::string line_number(const py::array &a, const dcore::big_vector<std::int64_t> &index, std::size_t k,
                         const dcore::LineLattice *lattice) {
-    if (lattice) return std::to_string(lattice->first + static_cast<std::int64_t>(k) * lattice->step);
+    if (lattice)
+        return py::str(py::int_(lattice->first) + py::int_(k) * py::int_(lattice->step)).cast<std::string>();
     const auto at = std::find(index.begin(), index.end(), static_cast<std::int64_t>(k));
     return py::str(a[py::int_(at - index.begin())]).cast<std::string>();
 }
@@ -503,7 +509,9 @@ py::object cube_samples(const Globals &g, py::object data, const py::object &hea
         return np.attr("take")(array3d.attr("reshape")(n, -1), order, py::arg("axis") = 0).attr("reshape")(shape);
     }
     const std::size_t row_bytes = static_cast<std::size_t>(array3d.itemsize() * array3d.shape(2));
-    if (in_place) {
+    // Rows are moved as n blocks of row_bytes: only a writeable C-ordered result of the reshape
+    // (a subclass's reshape may give another) is one.
+    if (in_place && (array3d.flags() & py::array::c_style) && array3d.writeable()) {
         char *rows = static_cast<char *>(array3d.mutable_data());
         py::gil_scoped_release nogil;
         dcore::permute_rows(rows, row_bytes, grid.source.data(), n);

@@ -103,3 +103,23 @@ def test_lost_rows_are_caught_unless_optimised(monkeypatch, notes):
                    "print(len(cs.chunk_store(np.arange(12, dtype='float32'), 30)))",
                    env={"PYTHONOPTIMIZE": "1"})
     assert r.stdout.strip() == "1", r.stderr
+
+
+@pytest.mark.parametrize("rows, limit, want", [
+    # 2^63 - 1 chunks: refused before any is made, for the real limit 1.0 as for the integer 1
+    (2 ** 63 - 1, 1, MemoryError),
+    (2 ** 63 - 1, 1.0, MemoryError),
+    # the last chunk starts 2 bytes below 2^63: the next start would pass it
+    (2 ** 63 - 1, 2 ** 62, [2 ** 62 - 1, 2 ** 62 - 1, 1]),
+    (2 ** 63 - 1, float(2 ** 62), [2 ** 62 - 1, 2 ** 62 - 1, 1]),
+    # a byte count with more bits than a real holds: no chunk above the limit
+    (2 ** 53 + 1, float(2 ** 53), [2 ** 52, 2 ** 52, 1]),
+])
+def test_huge_arrays_of_one_byte_rows(notes, rows, limit, want):
+    array = np.broadcast_to(np.zeros(1, "uint8"), (rows,))  # a view: nothing is allocated
+    if want is MemoryError:
+        with pytest.raises(MemoryError, match="makes 9223372036854775807 chunks, more than memory can hold"):
+            cs.chunk_store(array, limit)
+        return
+    chunks = cs.chunk_store(array, limit)
+    assert [c.shape[0] for c in chunks] == want and all(c.nbytes <= limit for c in chunks)

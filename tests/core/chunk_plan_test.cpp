@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "chunk_plan.hpp"
@@ -84,4 +85,41 @@ TEST(ChunkPlanSweep, ChunksFitAndCoverEveryRow) {
                     EXPECT_GE(static_cast<std::int64_t>(p.chunk_rows.size()), p.nsplit);
                 }
             }
+}
+
+// A real limit of a whole number of bytes answers as the equal integer limit does, also where the
+// byte count has more bits than a double holds and where the last chunk starts close to 2^63; a
+// fractional limit is never exceeded there either.
+TEST(ChunkPlanCases, RealLimitsAtTheEndsOfTheRange) {
+    constexpr std::int64_t kMax = INT64_MAX, k53 = std::int64_t{1} << 53, k62 = std::int64_t{1} << 62;
+    auto outcome = [](auto plan) -> std::string {
+        try {
+            const ChunkPlan p = plan();
+            std::string s = "rows";
+            for (std::int64_t r : p.chunk_rows) s += " " + std::to_string(r);
+            return s;
+        } catch (const dcore::TooManyChunks &e) {
+            return std::string("TooManyChunks: ") + e.what();
+        } catch (const dcore::RowTooLarge &e) {
+            return std::string("RowTooLarge: ") + e.what();
+        }
+    };
+    const struct {
+        std::int64_t rows, limit;  // one-byte rows
+        std::string want;
+    } cases[] = {
+        {kMax, 1, "TooManyChunks: cutting 9223372036854775807 rows of 1 bytes into chunks of at most 1 bytes makes "
+                  "9223372036854775807 chunks, more than memory can hold"},
+        {kMax, k62, "rows 4611686018427387903 4611686018427387903 1"},
+        {kMax, kMax - 1023, "rows 4611686018427387903 4611686018427387903 1"},
+        {k53 + 1, k53, "rows 4503599627370496 4503599627370496 1"},
+    };
+    for (const auto &c : cases) {
+        const std::int64_t n = c.rows, lim = c.limit;
+        EXPECT_EQ(outcome([&] { return plan_chunks(n, n, lim); }), c.want) << lim;
+        EXPECT_EQ(outcome([&] { return plan_chunks(n, n, static_cast<double>(lim)); }), c.want) << lim;
+    }
+    // 2^53 + 1 one-byte rows under a limit of 2^51 + 0.5 bytes: four chunks of 2^51 rows, then one.
+    EXPECT_EQ(outcome([&] { return plan_chunks(k53 + 1, k53 + 1, 0x1p51 + 0.5); }),
+              "rows 2251799813685248 2251799813685248 2251799813685248 2251799813685248 1");
 }

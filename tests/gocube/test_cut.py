@@ -86,6 +86,28 @@ def test_aline_reads_strided_cubes(cube):
     np.testing.assert_array_equal(cut_cube(view, VIDX, "aline", line), cut_cube(cube, VIDX, "aline", line))
 
 
+def every_other(a):
+    return np.repeat(a, 2)[::2]  # the values right, the layout strided
+
+
+def one_byte_off(a):
+    out = np.frombuffer(bytearray(a.nbytes + 1), a.dtype, offset=1)  # contiguous, not aligned
+    out[:] = a
+    return out
+
+
+@pytest.mark.parametrize("layout", [every_other, one_byte_off])
+def test_aline_index_arrays_of_any_layout(cube, layout):
+    class Line(np.ndarray):
+        # The row-index arithmetic keeps the subclass: its astype hands back the odd layout.
+        def astype(self, dtype, *args, **kwargs):
+            return layout(np.asarray(self).astype(dtype, *args, **kwargs))
+
+    rng = np.random.default_rng(7)
+    line = np.stack([100 + 2 * rng.integers(0, 11, 100_000), rng.integers(1, 6, 100_000)], axis=1)
+    np.testing.assert_array_equal(cut_cube(cube, VIDX, "aline", line.view(Line)), cut_cube(cube, VIDX, "aline", line))
+
+
 @pytest.mark.parametrize("row, message", [
     ([122, 1], "index 11 is out of bounds for axis 0 with size 11"), ([100, 6], None), ([97, 1], None),
     ([100, -1], None),

@@ -192,3 +192,16 @@ def test_header_arrays_of_other_types(host):
     vidx = segy.get_cube_from_sth(h)[0]
     assert [vidx[k] for k in ("IL_FRST", "IL_LAST", "IL_NCRT", "XL_FRST", "XL_LAST", "XL_NCRT")] == [100, 104, 4, 1, 3, 1]
     assert dict(host.log[1][1])["P2_XLNO"] == 3.75
+
+
+def test_header_arrays_at_odd_addresses(host):
+    # Values straight from a byte buffer at an odd offset (np.frombuffer): the same cube.
+    def odd(a):
+        out = np.frombuffer(bytearray(a.nbytes + 1), a.dtype, offset=1)
+        out[:] = a
+        return out
+
+    h = grid_headers(np.arange(1, 401), np.arange(1, 251))  # 100,000 traces
+    assert segy.get_cube_from_sth({k: odd(v) for k, v in h.items()})[0] == segy.get_cube_from_sth(h)[0]
+    geometry = [entry for entry in host.log if entry[0] == "set_geometry"]
+    assert len(geometry) == 2 and geometry[0] == geometry[1]

@@ -146,6 +146,17 @@ def test_failures_leave_the_cube_untouched(monkeypatch, engine, capsys):
     assert capsys.readouterr().out == ""
 
 
+def test_missing_cell_named_by_a_line_number_beyond_64_bit_signed(monkeypatch, engine):
+    # crosslines 0, 2^62 and 2^63 of an unsigned 64-bit layout: FRST + 2 x NCRT passes 2^63 - 1
+    h = {k: v[:6] for k, v in engine.headers.items()}
+    h["Inline3D"] = np.array([1, 1, 2, 2, 3, 3], np.int32)
+    h["Crossline3D"] = np.array([0, 2 ** 62, 2 ** 62, 2 ** 63, 0, 2 ** 63], np.uint64)
+    monkeypatch.setattr(segy, "segypy", FakeEngine(data=engine.data[:6], headers=h))
+    with pytest.raises(ValueError, match=r"3 crosslines: no trace has inline 1, crossline 9223372036854775808 "
+                                         r"\(6 traces for 9 cells\)$"):
+        segy.read_segy(RecordingCube("c"), "a.sgy", survey=_initialised_survey())
+
+
 def _initialised_survey():
     s = survey_module.Survey("given")
     s.set_geometry({"P1_ILNO": 0, "P1_XLNO": 0, "P1_CRSX": 0, "P1_CRSY": 0, "P2_ILNO": 0, "P2_XLNO": 10,
