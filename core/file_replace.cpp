@@ -32,6 +32,15 @@ bool may_rename_over(const struct stat &file, const struct stat &folder) {
     return me == 0 || file.st_uid == me || folder.st_uid == me;
 }
 
+// A temporary name in `folder`, short whatever the target's name, so any name open() accepts works.
+std::string temporary_name(const std::string &folder, std::random_device &rd) {
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name = folder + "/.dorar-";
+    unsigned r = rd();
+    for (int i = 0; i < 6; ++i, r /= 36) name += digits[r % 36];
+    return name;
+}
+
 }  // namespace
 
 int final_name(const std::string &path, std::string *out) {
@@ -64,14 +73,29 @@ int final_name(const std::string &path, std::string *out) {
     return ELOOP;
 }
 
-// The temporary name is short whatever the target's name, so any name open() accepts works.
+// An unnamed file in `folder` (O_TMPFILE), used only where it can be linked in later through
+// /proc/self/fd. Any failure (a file system or kernel without unnamed files: EOPNOTSUPP, EISDIR,
+// EINVAL, ...) leaves the named way to be tried.
+bool FileReplacement::make_unnamed(const std::string &folder, unsigned mode) {
+    const int fd = open_retrying(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    if (fd < 0) return false;
+    struct stat by_fd, by_proc;
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    if (fstat(fd, &by_fd) != 0 || stat(proc.c_str(), &by_proc) != 0 || by_fd.st_dev != by_proc.st_dev ||
+        by_fd.st_ino != by_proc.st_ino) {
+        close(fd);
+        return false;
+    }
+    tmp_fd_ = fd;
+    tmp_.clear();
+    return true;
+}
+
 bool FileReplacement::make_temporary(const std::string &folder, unsigned mode) {
-    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    if (make_unnamed(folder, mode)) return true;
     std::random_device rd;
     for (int attempt = 0; attempt < 64; ++attempt) {
-        std::string name = folder + "/.dorar-";
-        unsigned r = rd();
-        for (int i = 0; i < 6; ++i, r /= 36) name += digits[r % 36];
+        const std::string name = temporary_name(folder, rd);
         const int fd = open_retrying(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             tmp_ = name;
@@ -81,6 +105,25 @@ bool FileReplacement::make_temporary(const std::string &folder, unsigned mode) {
         if (errno != EEXIST) return false;
     }
     return false;
+}
+
+// Gives the complete unnamed file a temporary name beside the target, to be renamed over it (a
+// link cannot replace a file). Through /proc/self/fd, or else by the descriptor itself
+// (AT_EMPTY_PATH, which the kernel may keep for privileged processes).
+int FileReplacement::link_unnamed() {
+    std::random_device rd;
+    const std::string proc = "/proc/self/fd/" + std::to_string(tmp_fd_);
+    const std::string folder = folder_of(final_);
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const std::string name = temporary_name(folder, rd);
+        if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+            (errno != EEXIST && linkat(tmp_fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
+            tmp_ = name;
+            return 0;
+        }
+        if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
 }
 
 // Opens the target itself for writing with `flags` besides O_WRONLY | O_CREAT; a regular file is
@@ -139,7 +182,7 @@ int FileReplacement::open(const std::string &path) {
         if (ok) ok = fchmod(tmp_fd_, st.st_mode & 07777) == 0;
         if (!ok) {
             close(tmp_fd_);
-            unlink(tmp_.c_str());
+            if (!tmp_.empty()) unlink(tmp_.c_str());
             tmp_fd_ = -1;
             tmp_.clear();
             return 0;
@@ -169,11 +212,43 @@ int FileReplacement::write(const void *data, std::size_t n) {
     return 0;
 }
 
-int FileReplacement::commit() {
+// Writes the temporary file's data back in pieces of 8 MB, a few pieces ahead of the one waited
+// for, asking `stop` between them: a sync of gigabytes takes long on a slow disk. The fsync that
+// follows then has only the metadata left. Where the system has no such ranged sync, fsync does
+// it all. Returns false once `stop` said yes.
+bool FileReplacement::sync_in_pieces(const ShouldStop &stop) {
+    struct stat st;
+    if (fstat(tmp_fd_, &st) != 0) return true;  // fsync reports what is wrong
+    constexpr off_t piece = off_t{8} << 20, ahead = 4 * piece;
+    auto ranged = [this](off_t from, off_t n, unsigned flags) {
+        int r;
+        do r = sync_file_range(tmp_fd_, from, n, flags);
+        while (r != 0 && errno == EINTR);
+        return r == 0;
+    };
+    StopPoll poll(stop);
+    if (!ranged(0, ahead, SYNC_FILE_RANGE_WRITE)) return !poll();
+    for (off_t from = 0; from < st.st_size; from += piece) {
+        if (poll()) return false;
+        if (from + ahead < st.st_size) ranged(from + ahead, piece, SYNC_FILE_RANGE_WRITE);
+        if (!ranged(from, piece, SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER))
+            break;
+    }
+    return !poll();
+}
+
+int FileReplacement::commit(const ShouldStop &stop) {
     int err = 0;
     if (way_ == ReplaceWay::renamed) {
-        if (fsync(tmp_fd_) != 0 || close(tmp_fd_) != 0) err = errno;
-        tmp_fd_ = -1;
+        if (stop && !sync_in_pieces(stop)) err = ECANCELED;
+        if (!err && fsync(tmp_fd_) != 0) err = errno;
+        // The last moment the old file can still be kept.
+        if (!err && stop && stop()) err = ECANCELED;
+        if (!err && tmp_.empty()) err = link_unnamed();
+        if (!err) {
+            if (close(tmp_fd_) != 0) err = errno;
+            tmp_fd_ = -1;
+        }
         if (!err && rename(tmp_.c_str(), final_.c_str()) != 0) err = errno;
         if (!err) {
             tmp_.clear();

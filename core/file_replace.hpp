@@ -2,7 +2,10 @@
 //
 //   - a regular file with one link, in a folder that takes a new file: the new content goes to a
 //     temporary file beside it, which gets the file's mode (and owner) and, once synced, is renamed
-//     over it. A failed write leaves the old file as it was and no temporary file behind;
+//     over it. A failed or stopped write leaves the old file as it was and no temporary file
+//     behind. Where the file system offers unnamed files (O_TMPFILE) the temporary file has no
+//     name until it is complete: it is linked in under a temporary name only to be renamed, so
+//     that a process killed outright while writing leaves nothing behind either;
 //   - a symbolic link: the file it finally points to is the one replaced; the link stays;
 //   - a file with several links, or one its folder does not let us replace (no new file there, a
 //     sticky folder and someone else's file, an owner we cannot give a new file): written in place,
@@ -15,6 +18,8 @@
 
 #include <cstddef>
 #include <string>
+
+#include "stop_check.hpp"
 
 struct stat;
 
@@ -38,13 +43,18 @@ public:
     ReplaceWay way() const { return way_; }
     // The descriptor the new content is written to (at offset 0 after begin()).
     int fd() const { return way_ == ReplaceWay::renamed ? tmp_fd_ : target_fd_; }
+    // Whether the temporary file of a replacement has no name in the folder while it is written.
+    bool unnamed_temporary() const { return way_ == ReplaceWay::renamed && tmp_.empty(); }
     // Empties a file written in place; call once, right before the first byte is written.
     int begin();
     // Writes all `n` bytes at the current position.
     int write(const void *data, std::size_t n);
     // Makes the new content the file's: syncs and renames the temporary file, or closes the file.
-    // On failure the temporary file is removed and the old file stays.
-    int commit();
+    // On failure the temporary file is removed and the old file stays. With `stop`, the sync of a
+    // temporary file runs in pieces and `stop` is asked between them (from this thread) and once
+    // more right before the rename; once it says yes, the replacement is abandoned as on a
+    // failure and ECANCELED is returned.
+    int commit(const ShouldStop &stop = {});
     // Gives up: removes the temporary file and closes everything. The old file stays.
     void abandon();
 
@@ -52,7 +62,10 @@ private:
     int open_target(const std::string &path, int flags, struct stat *st);
     int open_as_open_does(const std::string &path);
     bool make_temporary(const std::string &folder, unsigned mode);
-    std::string final_, tmp_;
+    bool make_unnamed(const std::string &folder, unsigned mode);
+    int link_unnamed();
+    bool sync_in_pieces(const ShouldStop &stop);
+    std::string final_, tmp_;  // tmp_ empty while the temporary file has no name
     int target_fd_ = -1, tmp_fd_ = -1;
     ReplaceWay way_ = ReplaceWay::direct;
 };

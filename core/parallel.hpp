@@ -2,13 +2,18 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "stop_check.hpp"
 
 namespace dcore {
 
@@ -74,6 +79,80 @@ template <typename Body>
 void parallel_for(std::size_t n, std::size_t min_per_worker, Body body) {
     if (n == 0) return;
     parallel_for_on(worker_count(n, min_per_worker), n, std::move(body), StartThread{});
+}
+
+// Calls piece(worker, p) for every p in [0, npieces), `workers` threads taking the pieces in turn
+// (worker from 0 to workers - 1 names the thread, for buffers of its own). The calling thread asks
+// `stop` once before, then about every kStopEvery, and is the only thread that ever asks it; with one
+// worker the calling thread runs the pieces itself and asks between them. Once `stop` says yes no
+// further piece starts, the pieces under way finish, every thread is joined and the call returns
+// false (also when the last pieces finished meanwhile); true when every piece ran. The first
+// exception of a piece stops the others in the same way and is rethrown once all are joined; a
+// thread that cannot be started is a std::system_error, raised likewise.
+template <typename Piece>
+bool pieces_in_turn(std::size_t npieces, unsigned workers, Piece piece, const ShouldStop &stop = {}) {
+    StopPoll poll(stop);
+    if (npieces == 0) return true;
+    if (poll()) return false;  // a stop asked for before the work began
+    if (workers <= 1 || npieces == 1) {
+        for (std::size_t p = 0; p < npieces; ++p) {
+            if (poll()) return false;
+            piece(0u, p);
+        }
+        return true;
+    }
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> halt{false};
+    std::exception_ptr error;
+    std::mutex mu;
+    std::condition_variable cv;
+    unsigned finished = 0;
+    auto work = [&](unsigned w) {
+        try {
+            for (std::size_t p; !halt.load(std::memory_order_relaxed) && (p = next++) < npieces;) piece(w, p);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mu);
+            if (!error) error = std::current_exception();
+            halt = true;
+        }
+        std::lock_guard<std::mutex> lock(mu);
+        ++finished;
+        cv.notify_all();
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    std::exception_ptr start_error;
+    for (unsigned w = 0; w < workers; ++w) {
+        try {
+            threads.emplace_back(work, w);
+        } catch (const std::system_error &err) {
+            halt = true;
+            start_error = std::make_exception_ptr(std::system_error(
+                err.code(), "cannot start a worker thread (" + std::to_string(threads.size()) + " of " +
+                                std::to_string(workers) + " running)"));
+            break;
+        }
+    }
+    bool stopped = false;
+    {
+        std::unique_lock<std::mutex> lock(mu);
+        const auto all_done = [&] { return finished == threads.size(); };
+        while (!all_done()) {
+            if (stopped || !stop) {
+                cv.wait(lock, all_done);
+                break;
+            }
+            if (cv.wait_for(lock, kStopEvery, all_done)) break;
+            lock.unlock();
+            stopped = poll();
+            if (stopped) halt = true;
+            lock.lock();
+        }
+    }
+    for (auto &t : threads) t.join();
+    if (start_error) std::rethrow_exception(start_error);
+    if (error) std::rethrow_exception(error);
+    return !stopped;
 }
 
 }  // namespace dcore

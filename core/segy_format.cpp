@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <memory>
@@ -459,8 +458,8 @@ std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts 
 
 // ---- reading ----------------------------------------------------------------------------------
 
-void read_traces(const ReadAt &read, const FileFacts &facts, void *samples, const Field *fields,
-                 void *const *outs, std::size_t nfields) {
+bool read_traces(const ReadAt &read, const FileFacts &facts, void *samples, const Field *fields,
+                 void *const *outs, std::size_t nfields, const ShouldStop &stop) {
     const std::size_t tb = facts.trace_bytes;
     const std::size_t out_bytes = facts.ns * element_bytes(facts.format);
     // Pieces of about 1 MB: large enough that a read costs little, small enough to stay in cache
@@ -468,30 +467,26 @@ void read_traces(const ReadAt &read, const FileFacts &facts, void *samples, cons
     const std::size_t piece = std::max<std::size_t>(1, (1u << 20) / tb);
     const std::size_t npieces = (facts.ntraces + piece - 1) / piece;
     const std::size_t expected = facts.data_offset + facts.ntraces * tb;
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> failed{false};
+    const unsigned workers = worker_count(npieces, 1);
+    std::vector<std::unique_ptr<unsigned char[]>> bufs(workers);
     auto *out = static_cast<unsigned char *>(samples);
-    parallel_for(worker_count(npieces, 1), 1, [&](std::size_t, std::size_t) {
-        std::unique_ptr<unsigned char[]> buf(new unsigned char[std::min(piece, facts.ntraces) * tb]);
-        try {
-            for (std::size_t p; !failed.load(std::memory_order_relaxed) && (p = next++) < npieces;) {
-                const std::size_t t0 = p * piece, t1 = std::min(facts.ntraces, t0 + piece);
-                const std::size_t offset = facts.data_offset + t0 * tb, len = (t1 - t0) * tb;
-                const std::size_t got = read(offset, len, buf.get());
-                if (got < len) throw FileShrank(offset + got, expected);
-                for (std::size_t t = t0; t < t1; ++t) {
-                    const unsigned char *tr = buf.get() + (t - t0) * tb;
-                    for (std::size_t i = 0; i < nfields; ++i)
-                        decode_field(tr, facts.big, fields[i],
-                                     static_cast<unsigned char *>(outs[i]) + t * fields[i].bytes);
-                    decode_samples(tr + kTraceHeaderBytes, facts.ns, facts.format, facts.big, out + t * out_bytes);
-                }
+    return pieces_in_turn(
+        npieces, workers,
+        [&](unsigned w, std::size_t p) {
+            if (!bufs[w]) bufs[w].reset(new unsigned char[std::min(piece, facts.ntraces) * tb]);
+            unsigned char *buf = bufs[w].get();
+            const std::size_t t0 = p * piece, t1 = std::min(facts.ntraces, t0 + piece);
+            const std::size_t offset = facts.data_offset + t0 * tb, len = (t1 - t0) * tb;
+            const std::size_t got = read(offset, len, buf);
+            if (got < len) throw FileShrank(offset + got, expected);
+            for (std::size_t t = t0; t < t1; ++t) {
+                const unsigned char *tr = buf + (t - t0) * tb;
+                for (std::size_t i = 0; i < nfields; ++i)
+                    decode_field(tr, facts.big, fields[i], static_cast<unsigned char *>(outs[i]) + t * fields[i].bytes);
+                decode_samples(tr + kTraceHeaderBytes, facts.ns, facts.format, facts.big, out + t * out_bytes);
             }
-        } catch (...) {
-            failed = true;
-            throw;
-        }
-    });
+        },
+        stop);
 }
 
 InputFile::InputFile(const std::string &path) {
@@ -585,19 +580,26 @@ void pack_traces(const SampleMatrix &m, std::size_t t0, std::size_t t1, const Co
     }
 }
 
-void write_traces(int fd, const unsigned char *file_header, const SampleMatrix &m, const Column *cols,
-                  std::size_t ncols, std::uint16_t dt) {
+bool write_traces(int fd, const unsigned char *file_header, const SampleMatrix &m, const Column *cols,
+                  std::size_t ncols, std::uint16_t dt, const ShouldStop &stop) {
     write_all(fd, file_header, kFileHeaderBytes, 0);
     const std::size_t tb = kTraceHeaderBytes + 4 * m.ns;
-    const std::size_t piece = std::max<std::size_t>(1, (4u << 20) / tb);
-    parallel_for(m.ntraces, piece, [&](std::size_t begin, std::size_t end) {
-        std::vector<unsigned char> buf(std::min(piece, end - begin) * tb);
-        for (std::size_t p = begin; p < end; p += piece) {
-            const std::size_t q = std::min(end, p + piece);
-            pack_traces(m, p, q, cols, ncols, dt, buf.data());
-            write_all(fd, buf.data(), (q - p) * tb, kFileHeaderBytes + p * tb);
-        }
-    });
+    // Pieces of about 1 MB, packed and written by the workers in turn: small enough that a write
+    // held up by the kernel's write-back throttling keeps a stop waiting only briefly.
+    const std::size_t piece = std::max<std::size_t>(1, (1u << 20) / tb);
+    const std::size_t npieces = (m.ntraces + piece - 1) / piece;
+    const unsigned workers = worker_count(m.ntraces, piece);
+    std::vector<std::vector<unsigned char>> bufs(workers);
+    return pieces_in_turn(
+        npieces, workers,
+        [&](unsigned w, std::size_t p) {
+            const std::size_t t0 = p * piece, t1 = std::min(m.ntraces, t0 + piece);
+            std::vector<unsigned char> &buf = bufs[w];
+            if (buf.empty()) buf.resize(std::min(piece, m.ntraces) * tb);
+            pack_traces(m, t0, t1, cols, ncols, dt, buf.data());
+            write_all(fd, buf.data(), (t1 - t0) * tb, kFileHeaderBytes + t0 * tb);
+        },
+        stop);
 }
 
 }  // namespace segy

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "stop_check.hpp"
+
 namespace dcore {
 namespace segy {
 
@@ -152,8 +154,10 @@ struct FileShrank : std::runtime_error {
 // format's type) and each field into its array in `outs` (one element a trace). Pieces of the
 // file are read into small buffers and decoded, spread over the cores. Throws FileShrank when the
 // file ends early and std::system_error when a read fails; the outputs are then incomplete.
-void read_traces(const ReadAt &read, const FileFacts &facts, void *samples, const Field *fields,
-                 void *const *outs, std::size_t nfields);
+// `stop` is asked between pieces from the calling thread (see pieces_in_turn); once it says yes
+// the reads under way finish and false is returned, the outputs incomplete. True when all is read.
+bool read_traces(const ReadAt &read, const FileFacts &facts, void *samples, const Field *fields,
+                 void *const *outs, std::size_t nfields, const ShouldStop &stop = {});
 
 // A file opened for reading without ever blocking on a FIFO or device (O_NONBLOCK); `error` set
 // (errno) when it fails, `regular` false for anything but a regular file.
@@ -210,9 +214,10 @@ void pack_traces(const SampleMatrix &m, std::size_t t0, std::size_t t1, const Co
                  std::uint16_t dt, unsigned char *out);
 
 // Writes the 3600-byte file header and every trace to the open file `fd`, from offset 0, spread
-// over the cores. Throws std::system_error when a write fails.
-void write_traces(int fd, const unsigned char *file_header, const SampleMatrix &m, const Column *cols,
-                  std::size_t ncols, std::uint16_t dt);
+// over the cores. Throws std::system_error when a write fails. `stop` is asked as by read_traces;
+// once it says yes the writes under way finish and false is returned, the file incomplete.
+bool write_traces(int fd, const unsigned char *file_header, const SampleMatrix &m, const Column *cols,
+                  std::size_t ncols, std::uint16_t dt, const ShouldStop &stop = {});
 
 }  // namespace segy
 }  // namespace dcore

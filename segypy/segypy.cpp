@@ -2,6 +2,7 @@
 // fields the caller lays out; writeSegy writes a samples x traces matrix as IEEE big-endian SEG-Y.
 #include <dorar/replaced_file.hpp>
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -265,14 +266,18 @@ py::tuple read_segy(py::object filename, py::object layout) {
         outs.push_back(arrays.back().mutable_data());
     }
     void *samples = data.mutable_data();
+    // A read of tens of gigabytes from a cold disk takes minutes: Ctrl-C stops it between pieces.
+    dorar::SignalCheck signals;
     {
         py::gil_scoped_release nogil;
         try {
-            sg::read_traces(file->reader(), facts, samples, fields.data(), outs.data(), fields.size());
+            sg::read_traces(file->reader(), facts, samples, fields.data(), outs.data(), fields.size(),
+                            signals.callback());
         } catch (const std::exception &) {
             read_fault = std::current_exception();
         }
     }
+    signals.raise_if_stopped();
     if (read_fault) raise_read_fault(tg, read_fault);
     py::dict headers;
     for (std::size_t i = 0; i < entries.size(); ++i) headers[entries[i].name] = arrays[i];
@@ -458,14 +463,15 @@ std::vector<double> trace_values(const Target &tg, const Named &field, const py:
 std::string value_text(double v) { return py::repr(py::float_(v)).cast<std::string>(); }
 
 // The file header and the traces one piece after the other, for a FIFO or a device that takes
-// no positioned writes.
+// no positioned writes; `stop` is asked between pieces.
 int stream_traces(dcore::FileReplacement &out, const unsigned char *file_header, const sg::SampleMatrix &m,
-                  const sg::Column *cols, std::size_t ncols, std::uint16_t dt) {
+                  const sg::Column *cols, std::size_t ncols, std::uint16_t dt, const dcore::ShouldStop &stop) {
     int err = out.write(file_header, sg::kFileHeaderBytes);
     const std::size_t tb = sg::kTraceHeaderBytes + 4 * m.ns;
     const std::size_t piece = std::max<std::size_t>(1, (4u << 20) / tb);
     std::vector<unsigned char> buf(std::min(piece, m.ntraces) * tb);
-    for (std::size_t p = 0; !err && p < m.ntraces; p += piece) {
+    dcore::StopPoll poll(stop);
+    for (std::size_t p = 0; !err && p < m.ntraces && !poll(); p += piece) {
         const std::size_t q = std::min(m.ntraces, p + piece);
         sg::pack_traces(m, p, q, cols, ncols, dt, buf.data());
         err = out.write(buf.data(), (q - p) * tb);
@@ -576,18 +582,24 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
     dorar::ReplacedFile out(tg.name);
     dcore::FileReplacement &f = out.file();
     int err = 0;
+    // Ctrl-C stops the write between pieces: the temporary file is dropped (when `out` goes) and
+    // the old file stays as it was. A file written in place has lost its old content already: it
+    // is written whole, and the interrupt comes after.
+    dorar::SignalCheck signals;
     {
+        const dcore::ShouldStop stop = f.way() == dcore::ReplaceWay::in_place ? dcore::ShouldStop{} : signals.callback();
         py::gil_scoped_release nogil;
         try {
             err = f.begin();
             if (!err && f.way() == dcore::ReplaceWay::direct)
-                err = stream_traces(f, file_header.data(), m, cols.data(), cols.size(), dt16);
+                err = stream_traces(f, file_header.data(), m, cols.data(), cols.size(), dt16, stop);
             else if (!err)
-                sg::write_traces(f.fd(), file_header.data(), m, cols.data(), cols.size(), dt16);
+                sg::write_traces(f.fd(), file_header.data(), m, cols.data(), cols.size(), dt16, stop);
         } catch (const std::system_error &e) {
             err = e.code().value();
         }
     }
+    signals.raise_if_stopped();
     out.check(err);
     out.commit();
 }

@@ -610,6 +610,12 @@ py::object sample_matrix(const Globals &g, const py::object &array3d, const py::
     return std::move(out);
 }
 
+// Runs the signal handlers every 65536 traces of the loops that build the trace-header maps (half
+// a second for a cube of gigabytes): a Ctrl-C there stops the call before anything is written.
+void let_signals_in(std::size_t t) {
+    if ((t & 0xFFFF) == 0 && PyErr_CheckSignals() != 0) throw py::error_already_set();
+}
+
 // {t: rows[t][column]} for the first n rows.
 py::dict per_trace(const py::object &rows, int column, std::size_t n) {
     py::dict out;
@@ -625,12 +631,16 @@ py::dict per_trace(const py::object &rows, int column, std::size_t n) {
         py::object col = rows[py::make_tuple(all, column)];
         std::size_t t = 0;
         for (py::handle v : col) {
+            let_signals_in(t);
             auto key = py::reinterpret_steal<py::object>(PyLong_FromSize_t(t++));
             if (PyDict_SetItem(out.ptr(), key.ptr(), v.ptr()) != 0) throw py::error_already_set();
         }
         return out;
     }
-    for (std::size_t t = 0; t < n; ++t) out[py::int_(t)] = rows[py::int_(t)][py::int_(column)];
+    for (std::size_t t = 0; t < n; ++t) {
+        let_signals_in(t);
+        out[py::int_(t)] = rows[py::int_(t)][py::int_(column)];
+    }
     return out;
 }
 
@@ -714,6 +724,7 @@ py::object write_segy(const Globals &g, const py::object &cube, const py::object
     const std::size_t nxl = n_xl.cast<std::size_t>();
     py::int_ one(1);
     for (std::size_t t = 0; t < n_traces; ++t) {
+        let_signals_in(t);
         py::int_ key(t);
         sequence[key] = py::int_(t % nxl + 1);
         scalar[key] = one;

@@ -5,10 +5,11 @@
 //   dorar::ReplacedFile out(fn);      // fails as open(fn, "w") fails; nothing is emptied yet
 //   ... build the content; an error here leaves the old file as it was ...
 //   out.write_text(text);  or  out.check(out.file().begin()) and write to out.file().fd()
-//   out.commit();
+//   out.commit();                     // a pending Ctrl-C still keeps the old file
 #pragma once
 
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <cerrno>
 #include <string>
@@ -71,12 +72,16 @@ public:
         }
     }
 
+    // A signal whose handler raises (Ctrl-C) while the new content is synced, or one still
+    // pending, abandons the replacement: the old file stays and the handler's error is raised.
     void commit() {
+        SignalCheck signals;
         int err;
         {
             py::gil_scoped_release nogil;
-            err = file_.commit();
+            err = file_.commit(signals.callback());
         }
+        signals.raise_if_stopped();
         check(err);
     }
 

@@ -101,3 +101,31 @@ TEST_F(FileReplace, NewFileGetsTheModeOpenGivesIt) {
     EXPECT_EQ(r.open(""), ENOENT);
     EXPECT_EQ(r.open(at("new/")), EISDIR);  // as open(path, "w") fails on a file's name with a slash
 }
+
+// The unnamed temporary file: nothing in the folder but the old file while the new one is written,
+// and a stop asked for at commit keeps the old file and leaves nothing either.
+TEST_F(FileReplace, UnnamedTemporaryLeavesNothingBesideTheTarget) {
+    put("old", "old content\n");
+    auto listing = [this] { return std::system(("test \"$(ls -A '" + dir + "')\" = old").c_str()) == 0; };
+    for (bool stopped : {true, false}) {
+        FileReplacement r;
+        ASSERT_EQ(r.open(at("old")), 0);
+        if (!r.unnamed_temporary()) GTEST_SKIP() << "the file system of " << dir << " has no unnamed files";
+        ASSERT_EQ(r.begin(), 0);
+        ASSERT_EQ(r.write("new\n", 4), 0);
+        EXPECT_TRUE(listing());
+        int asked = 0;
+        EXPECT_EQ(r.commit([&] { return ++asked, stopped; }), stopped ? ECANCELED : 0);
+        EXPECT_GE(asked, 1);
+        EXPECT_EQ(get("old"), stopped ? "old content\n" : "new\n");
+        EXPECT_TRUE(listing());
+    }
+    {
+        FileReplacement r;  // abandoned
+        ASSERT_EQ(r.open(at("old")), 0);
+        ASSERT_EQ(r.begin(), 0);
+        ASSERT_EQ(r.write("half", 4), 0);
+    }
+    EXPECT_EQ(get("old"), "new\n");
+    EXPECT_TRUE(listing());
+}

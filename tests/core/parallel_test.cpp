@@ -37,3 +37,45 @@ TEST(ParallelFor, ThreadThatCannotStartIsAnErrorAfterTheRunningOnesFinish) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only the calling thread asks whether to stop; once it is told to, no piece starts any more and
+// every worker has finished when the call returns.
+TEST(PiecesInTurn, StopIsAskedOnTheCallingThreadAndEndsTheWork) {
+    std::atomic<int> ran{0}, running{0};
+    const auto caller = std::this_thread::get_id();
+    int asked = 0;
+    bool elsewhere = false;
+    auto stop = [&] {
+        elsewhere |= std::this_thread::get_id() != caller;
+        return ++asked == 3;
+    };
+    const bool done = dcore::pieces_in_turn(
+        10000, 4,
+        [&](unsigned, std::size_t) {
+            ++running;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++ran;
+            --running;
+        },
+        stop);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(asked, 3);
+    EXPECT_FALSE(elsewhere);
+    EXPECT_EQ(running.load(), 0);
+    EXPECT_GT(ran.load(), 0);
+    EXPECT_LT(ran.load(), 10000);
+    const int after = ran.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ran.load(), after);
+    // one worker: the calling thread runs the pieces and asks between them
+    asked = 0;
+    EXPECT_FALSE(dcore::pieces_in_turn(10000, 1, [&](unsigned, std::size_t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }, stop));
+    EXPECT_EQ(asked, 3);
+    EXPECT_TRUE(dcore::pieces_in_turn(100, 4, [](unsigned, std::size_t) {}, [] { return false; }));
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+"""Ctrl-C during a long write or read, in a child process: the call stops soon, well before its end,
+with the exception the signal handler raised; the old file stays byte for byte and no temporary
+file is left beside it."""
+import hashlib
+import os
+import signal
+import subprocess
+import time
+
+import pytest
+
+from conftest import PYTHON, _env
+
+CHILD = r"""
+import os, signal, sys
+import numpy as np
+case, folder = sys.argv[1:]
+target = os.path.join(folder, "target")
+
+def handler(signum, frame):
+    raise KeyboardInterrupt("from the handler")
+signal.signal(signal.SIGINT, handler)
+
+def io(key):
+    for line in open("/proc/self/io"):
+        if line.startswith(key):
+            return int(line.split()[1])
+
+from segypy import segypy
+if case == "readSegy":
+    # 2 GiB of samples: one trace written, the others a hole of zeros (quick to make and to read)
+    segypy.writeSegy(target, np.ones((1000, 1), np.float32), 4000)
+    os.truncate(target, 3600 + (240 + 4000) * (1 << 19))
+    call, counter = (lambda: segypy.readSegy(target, {})), "rchar:"
+else:
+    with open(target, "wb") as f:
+        f.write(os.urandom(1 << 16))
+    counter = "wchar:"
+    if case == "writeSegy":
+        a = np.ones((1000, 1 << 17), np.float32)  # 512 MiB
+        call = lambda: segypy.writeSegy(target, a, 4000)
+    else:
+        from dorar.gocube.cube import Cube
+        os.environ["data_io/segy"] = "True"
+        from dorar.utils import segy
+
+        class Survey:
+            def ln2xy(self, il, xl):
+                return il * 25.0, xl * 25.0
+        cube = Cube("c")
+        cube.add_property("v", array=np.ones((256, 512, 1000), np.float32))  # 512 MiB
+        cube.dict_vidx = {"IL_FRST": 1, "IL_NCRT": 1, "IL_AMNT": 256, "XL_FRST": 1, "XL_NCRT": 1, "XL_AMNT": 512,
+                          "DP_NCRT": 4}
+        cube.survey = Survey()
+        call = lambda: segy.write_segy(cube, target, "v")
+before = io(counter)
+print("go", flush=True)
+try:
+    call()
+except KeyboardInterrupt as e:
+    print("stopped", repr(e), io(counter) - before, flush=True)
+else:
+    print("finished", flush=True)
+"""
+
+CASES = {  # what the call has open once it is under way, and the bytes it moves when it is not stopped
+    "writeSegy": ("temporary", 1 << 29),
+    "write_segy": ("temporary", 1 << 29),
+    "readSegy": ("target", 1 << 31),
+}
+
+
+def open_in(pid, folder):
+    names = []
+    fds = "/proc/%d/fd" % pid
+    for fd in os.listdir(fds):
+        try:
+            names.append(os.readlink(os.path.join(fds, fd)))
+        except OSError:
+            pass
+    return [n for n in names if n.startswith(folder + os.sep)]
+
+
+def fingerprint(path):
+    """The file's identity, size and time, and the digest of its first megabyte (all of an old file written over)."""
+    st = os.stat(path)
+    with open(path, "rb") as f:
+        head = f.read(1 << 20)
+    return st.st_ino, st.st_size, st.st_mtime_ns, hashlib.sha256(head).hexdigest()
+
+
+@pytest.mark.parametrize("case", sorted(CASES))
+def test_ctrl_c_stops_the_call_and_keeps_the_old_file(tmp_path, case):
+    folder, target = str(tmp_path), str(tmp_path / "target")
+    watch, moved = CASES[case]
+    child = subprocess.Popen([PYTHON, "-c", CHILD, case, folder], env=_env(), stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    try:
+        for line in child.stdout:  # the SEG-Y module says it is loading first
+            if line == "go\n":
+                break
+        else:
+            pytest.fail(child.communicate()[1])
+        old = fingerprint(target)
+        # The signal comes once the call is under way: its temporary file (or, for a read, the
+        # file itself) is open in the child.
+        deadline = time.monotonic() + 60
+        while True:
+            names = open_in(child.pid, folder)
+            if (target in names) if watch == "target" else any(n != target for n in names):
+                break
+            assert child.poll() is None and time.monotonic() < deadline, "the call never got under way"
+            time.sleep(0.001)
+        child.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        out, err = child.communicate(timeout=60)
+        took = time.monotonic() - sent
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+    last = out.splitlines()[-1] if out else ""
+    assert last.startswith("stopped KeyboardInterrupt('from the handler') "), (out, err)
+    assert took < 2.0, "%.2f s from the signal to the end of the process" % took
+    assert int(last.split()[-1]) < moved * 0.9, "the call went on to move %s bytes" % last.split()[-1]
+    assert os.listdir(folder) == ["target"]
+    assert fingerprint(target) == old
