@@ -31,6 +31,28 @@ struct StartThread {
     }
 };
 
+// Starts `count` threads, thread w running make(w), until one cannot be started; `workers` is the
+// number the caller meant to run, for the message. Returns the error that ended the starting, or
+// none: a thread that cannot be started (a limit on threads) is a std::system_error that says how
+// many run. Either way the threads started are in `threads`, running, for the caller to join.
+template <typename Start, typename Make>
+std::exception_ptr start_workers(std::vector<std::thread> &threads, unsigned count, unsigned workers, Start &start,
+                                 Make make) {
+    threads.reserve(count);
+    for (unsigned w = 0; w < count; ++w) {
+        try {
+            threads.push_back(start(make(w)));
+        } catch (const std::system_error &err) {
+            return std::make_exception_ptr(std::system_error(
+                err.code(), "cannot start a worker thread (" + std::to_string(threads.size()) + " of " +
+                                std::to_string(workers) + " running)"));
+        } catch (...) {
+            return std::current_exception();
+        }
+    }
+    return nullptr;
+}
+
 // Calls body(begin, end) on `workers` contiguous pieces of [0, n), each on a thread of its own that
 // `start` starts. The first exception thrown by a piece is rethrown on the calling thread after
 // every worker has finished. A thread that cannot be started (a limit on threads) is a
@@ -42,35 +64,22 @@ void parallel_for_on(unsigned workers, std::size_t n, Body body, Start start) {
         body(std::size_t{0}, n);
         return;
     }
-    std::vector<std::thread> threads;
-    threads.reserve(workers);
     std::vector<std::exception_ptr> errors(workers);
-    std::size_t step = (n + workers - 1) / workers;
-    auto join_all = [&threads] {
-        for (auto &t : threads)
-            if (t.joinable()) t.join();
-    };
-    for (unsigned w = 0; w < workers; ++w) {
-        std::size_t b = std::min(n, w * step), e = std::min(n, b + step);
-        if (b >= e) break;
-        try {
-            threads.push_back(start([&, w, b, e] {
-                try {
-                    body(b, e);
-                } catch (...) {
-                    errors[w] = std::current_exception();
-                }
-            }));
-        } catch (const std::system_error &err) {
-            join_all();  // a running thread must never be left behind unjoined
-            throw std::system_error(err.code(), "cannot start a worker thread (" + std::to_string(threads.size()) +
-                                                    " of " + std::to_string(workers) + " running)");
-        } catch (...) {
-            join_all();
-            throw;
-        }
-    }
-    join_all();
+    const std::size_t step = (n + workers - 1) / workers;
+    const auto pieces = static_cast<unsigned>((n + step - 1) / step);  // the non-empty ones
+    std::vector<std::thread> threads;
+    const std::exception_ptr start_error = start_workers(threads, pieces, workers, start, [&](unsigned w) {
+        const std::size_t b = w * step, e = std::min(n, b + step);
+        return [&, w, b, e] {
+            try {
+                body(b, e);
+            } catch (...) {
+                errors[w] = std::current_exception();
+            }
+        };
+    });
+    for (auto &t : threads) t.join();  // a running thread must never be left behind unjoined
+    if (start_error) std::rethrow_exception(start_error);
     for (auto &err : errors)
         if (err) std::rethrow_exception(err);
 }
@@ -120,19 +129,10 @@ bool pieces_in_turn(std::size_t npieces, unsigned workers, Piece piece, const Sh
         cv.notify_all();
     };
     std::vector<std::thread> threads;
-    threads.reserve(workers);
-    std::exception_ptr start_error;
-    for (unsigned w = 0; w < workers; ++w) {
-        try {
-            threads.emplace_back(work, w);
-        } catch (const std::system_error &err) {
-            halt = true;
-            start_error = std::make_exception_ptr(std::system_error(
-                err.code(), "cannot start a worker thread (" + std::to_string(threads.size()) + " of " +
-                                std::to_string(workers) + " running)"));
-            break;
-        }
-    }
+    StartThread start;
+    const std::exception_ptr start_error =
+        start_workers(threads, workers, workers, start, [&](unsigned w) { return [&work, w] { work(w); }; });
+    if (start_error) halt = true;  // the started ones end after the piece they took
     bool stopped = false;
     {
         std::unique_lock<std::mutex> lock(mu);
