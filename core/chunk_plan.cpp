@@ -1,7 +1,6 @@
 #include "chunk_plan.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <new>
 #include <sstream>
 
@@ -15,27 +14,38 @@ void check_rows(std::int64_t size, std::int64_t byte) {
         throw std::invalid_argument("the byte count must be a whole number of equal rows");
 }
 
-template <typename Limit>
-std::string too_large(std::int64_t size, std::int64_t byte, Limit limit) {
+std::string too_large(std::int64_t size, std::int64_t byte, const std::string &limit) {
     std::ostringstream os;
     os << "one row of " << byte / size << " bytes does not fit into the byte limit of " << limit;
     return os.str();
 }
 
-template <typename Limit>
-std::string too_many(std::int64_t size, std::int64_t byte, Limit limit, std::int64_t count) {
+std::string too_many(std::int64_t size, std::int64_t byte, const std::string &limit, std::int64_t count) {
     std::ostringstream os;
     os << "cutting " << size << " rows of " << byte / size << " bytes into chunks of at most " << limit
        << " bytes makes " << count << " chunks, more than memory can hold";
     return os.str();
 }
 
-// Rows per chunk from the number of splits; the split points are its multiples below `size`.
-template <typename Limit>
-ChunkPlan finish(std::int64_t size, std::int64_t byte, Limit limit, std::int64_t nsplit, std::int64_t max_chunks) {
+}  // namespace
+
+ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit, std::int64_t max_chunks) {
+    check_rows(size, byte);
+    if (limit <= 0) throw std::invalid_argument("the byte limit must be positive");
+    if (byte < limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
+    // The limit's share rounded up: one more split for any remainder.
+    const std::int64_t nsplit = byte / limit + (byte % limit != 0 ? 1 : 0);
+    return plan_runs(size, byte, size / nsplit, std::to_string(limit), max_chunks);
+}
+
+ChunkPlan plan_runs(std::int64_t size, std::int64_t byte, std::int64_t rows_per_chunk, const std::string &limit,
+                    std::int64_t max_chunks) {
+    check_rows(size, byte);
+    if (rows_per_chunk == 0) throw RowTooLarge(too_large(size, byte, limit));
+    if (rows_per_chunk < 0 || rows_per_chunk > size)
+        throw std::invalid_argument("a chunk holds at most all the rows");
     ChunkPlan p;
-    p.nsplit = nsplit;
-    p.rows_per_chunk = size / nsplit;
+    p.rows_per_chunk = rows_per_chunk;
     const std::int64_t row_bytes = byte / size;
     const std::int64_t step = p.rows_per_chunk;
     const std::int64_t count = size / step + (size % step != 0 ? 1 : 0);
@@ -58,44 +68,6 @@ ChunkPlan finish(std::int64_t size, std::int64_t byte, Limit limit, std::int64_t
         p.chunk_bytes.push_back(rows * row_bytes);
     }
     return p;
-}
-
-}  // namespace
-
-ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit, std::int64_t max_chunks) {
-    check_rows(size, byte);
-    if (limit <= 0) throw std::invalid_argument("the byte limit must be positive");
-    if (byte < limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
-    // The limit's share rounded up: one more split for any remainder.
-    const std::int64_t nsplit = byte / limit + (byte % limit != 0 ? 1 : 0);
-    if (size / nsplit == 0) throw RowTooLarge(too_large(size, byte, limit));
-    return finish(size, byte, limit, nsplit, max_chunks);
-}
-
-ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit, std::int64_t max_chunks) {
-    check_rows(size, byte);
-    if (!(limit > 0)) throw std::invalid_argument("the byte limit must be positive");
-    // Worked out exactly: a byte count has up to 63 bits and a double only 53, so neither the
-    // count as a double nor a quotient of doubles can be trusted near the ends of the range.
-    constexpr double kTwo63 = 9223372036854775808.0;
-    if (limit >= kTwo63) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
-    const double whole = std::floor(limit);  // exact, and below 2^63
-    const auto floor_limit = static_cast<std::int64_t>(whole);
-    // A whole number of bytes is the integer limit, whose answers these are.
-    if (whole == limit) return plan_chunks(size, byte, floor_limit, max_chunks);
-    // Below: floor_limit < limit < floor_limit + 1, against which any integer compares exactly.
-    if (byte <= floor_limit) throw std::invalid_argument("the bytes stay below the limit: nothing to cut");
-    if (byte / size > floor_limit) throw RowTooLarge(too_large(size, byte, limit));
-    // Now 1 <= row bytes < limit < 2^53, so limit = m / 2^s with m < 2^53 and 1 <= s <= 52, and
-    // the limit's share of the bytes rounded up, ceil(byte x 2^s / m), is at most byte.
-    int exponent = 0;
-    const double fraction = std::frexp(limit, &exponent);  // limit = fraction x 2^exponent
-    const auto m = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
-    const int s = 53 - exponent;
-    const unsigned __int128 scaled = static_cast<unsigned __int128>(byte) << s;
-    const auto nsplit = static_cast<std::int64_t>(scaled / m + (scaled % m != 0 ? 1 : 0));
-    if (size / nsplit == 0) throw RowTooLarge(too_large(size, byte, limit));
-    return finish(size, byte, limit, nsplit, max_chunks);
 }
 
 }  // namespace dcore

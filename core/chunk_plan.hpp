@@ -21,7 +21,6 @@ public:
 };
 
 struct ChunkPlan {
-    std::int64_t nsplit = 0;                // the limit's share of the bytes, rounded up
     std::int64_t rows_per_chunk = 0;        // rows of every chunk but perhaps the last
     std::vector<std::int64_t> split_index;  // first row of every chunk after the first
     std::vector<std::int64_t> chunk_rows;   // rows of each chunk, in chunk order
@@ -29,14 +28,20 @@ struct ChunkPlan {
 };
 
 // Plans the cut of `size` rows holding `byte` bytes in total (every row byte / size bytes) for a
-// byte count that reached the limit (byte >= limit > 0, size >= 1). Every chunk of the plan holds at
-// most `limit` bytes and the chunks partition the rows. Throws RowTooLarge when one row exceeds the
-// limit, TooManyChunks when the cut needs more than `max_chunks` chunks or the plan does not fit
-// into memory, and std::invalid_argument on arguments outside these bounds.
+// byte count that reached a whole-number limit (byte >= limit > 0, size >= 1): the limit's share of
+// the bytes rounded up is the number of splits, and `size` divided by it (truncated) the rows of a
+// chunk. Every chunk of the plan holds at most `limit` bytes and the chunks partition the rows.
+// Throws RowTooLarge when one row exceeds the limit, TooManyChunks when the cut needs more than
+// `max_chunks` chunks or the plan does not fit into memory, and std::invalid_argument on arguments
+// outside these bounds.
 ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, std::int64_t limit,
                       std::int64_t max_chunks = INT64_MAX);
-// The same for a real-valued limit, worked out exactly: a whole-number limit answers as the equal
-// integer limit does, and a fractional one never lets a chunk exceed it.
-ChunkPlan plan_chunks(std::int64_t size, std::int64_t byte, double limit, std::int64_t max_chunks = INT64_MAX);
+
+// The cut of the same rows into chunks of `rows_per_chunk` rows each, the last holding what remains,
+// for a limit whose rule the caller worked out itself; `limit` is the limit as messages name it.
+// Throws RowTooLarge when the rule leaves no row for a chunk (rows_per_chunk 0), TooManyChunks as
+// plan_chunks does, std::invalid_argument on arguments outside these bounds.
+ChunkPlan plan_runs(std::int64_t size, std::int64_t byte, std::int64_t rows_per_chunk, const std::string &limit,
+                    std::int64_t max_chunks = INT64_MAX);
 
 }  // namespace dcore

@@ -2,8 +2,10 @@
 // database value, and a stand-alone round trip through an SQLite table.
 #include <dorar/pymod.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 #include <unistd.h>
@@ -45,9 +47,11 @@ const char *SELECT_ROWS =
 bool assertions_enabled() { return py::module_::import("sys").attr("flags").attr("optimize").cast<long>() == 0; }
 
 std::int64_t as_int64(const py::object &v) {
-    PyObject *i = PyNumber_Index(v.ptr());
+    py::object i = py::reinterpret_steal<py::object>(PyNumber_Index(v.ptr()));
     if (!i) throw py::error_already_set();
-    return py::reinterpret_steal<py::int_>(i).cast<std::int64_t>();
+    const long long n = PyLong_AsLongLong(i.ptr());  // OverflowError beyond 64 bits
+    if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return n;
 }
 
 // The chunks this process can hold: each is a numpy view (with its shape and strides) and an entry
@@ -57,6 +61,37 @@ std::int64_t chunk_capacity() {
     const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || page <= 0) return INT64_MAX;
     return static_cast<std::int64_t>(pages) / kBytesPerChunk * page;
+}
+
+// Rows per chunk for a limit that is not a whole number, by the split rule on the limit's own
+// arithmetic (%, true division, int()): a Decimal, a Fraction or a long double is not rounded to a
+// double on the way. Gives 0 when one row does not fit; refuses a rule whose chunks would exceed
+// the limit, which a real quotient rounded beyond 2^53 bytes can give.
+std::int64_t rows_per_chunk(std::int64_t size, std::int64_t byte, const py::object &byteLimit) {
+    const py::int_ n(size), b(byte);
+    const std::int64_t row_bytes = size > 0 ? byte / size : 0;
+    if (!(py::int_(row_bytes) <= byteLimit)) return 0;
+    auto checked = [](PyObject *result) {
+        if (!result) throw py::error_already_set();
+        return py::reinterpret_steal<py::object>(result);
+    };
+    auto int_of = [&](PyObject *result) { return checked(PyNumber_Long(checked(result).ptr())); };
+    const bool exact = checked(PyNumber_Remainder(b.ptr(), byteLimit.ptr())).equal(py::int_(0));
+    py::object nsplit = int_of(PyNumber_TrueDivide(b.ptr(), byteLimit.ptr()));
+    if (!exact) nsplit = nsplit + py::int_(1);
+    const py::object nvCellSize = int_of(PyNumber_TrueDivide(n.ptr(), nsplit.ptr()));
+
+    auto refuse = [&](const char *text, const py::object &value) {
+        raise(PyExc_ZeroDivisionError, py::str(text).attr("format")(n, row_bytes, byteLimit, value));
+    };
+    if (nvCellSize < py::int_(1))
+        refuse("the split of {} rows of {} bytes under the byte limit of {} makes {} chunks, more than there are rows",
+               nsplit);
+    const std::int64_t rows = nvCellSize >= n ? size : nvCellSize.cast<std::int64_t>();
+    if (!(py::int_(rows * row_bytes) <= byteLimit))
+        refuse("the split of {} rows of {} bytes under the byte limit of {} makes chunks of {} bytes, above the limit",
+               py::int_(rows * row_bytes));
+    return rows;
 }
 
 // The cut of an array that reached the limit; the limit is checked here (byte >= byteLimit).
@@ -71,17 +106,19 @@ dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object
             if (!limit) throw py::error_already_set();
             if (limit.equal(py::int_(0))) refuse(PyExc_ZeroDivisionError);
             if (limit < py::int_(0)) refuse(PyExc_ValueError);
-            const std::int64_t lim = limit.cast<std::int64_t>();  // <= byte, so it fits
+            // Only a comparison that lies lets a limit above the bytes get here: the rule then makes
+            // one chunk, as a limit of the bytes themselves does.
+            const std::int64_t lim =
+                limit > py::int_(byte) ? std::max<std::int64_t>(byte, 1) : limit.cast<std::int64_t>();
             py::gil_scoped_release nogil;
             return dcore::plan_chunks(size, byte, lim, max_chunks);
         }
-        PyObject *f = PyNumber_Float(byteLimit.ptr());
-        if (!f) throw py::error_already_set();
-        const double lim = py::reinterpret_steal<py::float_>(f).cast<double>();
-        if (lim == 0.0) refuse(PyExc_ZeroDivisionError);
-        if (std::isnan(lim) || lim < 0.0) refuse(PyExc_ValueError);
+        if (byteLimit.equal(py::int_(0))) refuse(PyExc_ZeroDivisionError);
+        if (!(byteLimit > py::int_(0))) refuse(PyExc_ValueError);
+        const std::int64_t rows = rows_per_chunk(size, byte, byteLimit);
+        const std::string limit = py::str(byteLimit);
         py::gil_scoped_release nogil;
-        return dcore::plan_chunks(size, byte, lim, max_chunks);
+        return dcore::plan_runs(size, byte, rows, limit, max_chunks);
     } catch (const dcore::RowTooLarge &e) {
         // No chunk can hold even one row.
         raise(PyExc_ZeroDivisionError, py::str(e.what()));
