@@ -295,9 +295,13 @@ void read_exact(const ReadAt &read, std::size_t offset, std::size_t len, unsigne
     if (got < len) throw FileShrank(offset + got, size);
 }
 
+constexpr char kStopped[] = "stopped before the extended textual headers were counted";
+
 // Counts the extended textual headers after the binary header: `declared` of them, or for -1
-// every record up to and including the one that holds the end stanza.
-std::string count_extended(const ReadAt &read, std::size_t size, std::int64_t declared, std::size_t *count) {
+// every record up to and including the one that holds the end stanza. A corrupt file may hold no
+// stanza and be read to its end in this search: `poll` is asked before each record.
+std::string count_extended(const ReadAt &read, std::size_t size, std::int64_t declared, std::size_t *count,
+                           StopPoll &poll) {
     if (declared >= 0) {
         *count = static_cast<std::size_t>(declared);
         return {};
@@ -311,6 +315,7 @@ std::string count_extended(const ReadAt &read, std::size_t size, std::int64_t de
         if (offset + kTextBytes > size)
             return "the extended textual headers (a variable number, count -1) end with the file after " +
                    std::to_string(k) + " records, without the stanza ((SEG: EndText))";
+        if (poll()) return kStopped;
         read_exact(read, offset, kTextBytes, record.data(), size);
         if (holds_end_stanza(record.data(), kTextBytes)) {
             *count = k + 1;
@@ -394,7 +399,8 @@ bool holds_end_stanza(const unsigned char *record, std::size_t n) {
     return false;
 }
 
-std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out) {
+std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, const ShouldStop &stop) {
+    StopPoll poll(stop);
     FileFacts f;
     f.size = size;
     if (size < kFileHeaderBytes)
@@ -425,11 +431,21 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out) {
     // is first taken for noise in bytes then unassigned, and not looked for through the whole file.
     const bool old_variable = f.revision == 0 && declared == -1;
     if (f.revision == 0 && declared < 0) declared = 0;
-    std::string fault = count_extended(read, size, declared, &f.extended_headers);
+    // Yet old files written after revision 1 came out may mean -1 as it means there. Where the
+    // record after the binary header holds the end stanza it is no trace: the traces follow it,
+    // even where the file would also divide into traces from byte 3600.
+    bool stanza_first = false;
+    if (old_variable && size >= kFileHeaderBytes + kTextBytes) {
+        std::vector<unsigned char> record(kTextBytes);
+        read_exact(read, kFileHeaderBytes, kTextBytes, record.data(), size);
+        stanza_first = holds_end_stanza(record.data(), kTextBytes);
+        if (stanza_first) declared = -1;
+    }
+    std::string fault = count_extended(read, size, declared, &f.extended_headers, poll);
     if (fault.empty()) fault = trace_layout(read, size, kFileHeaderBytes + kTextBytes * f.extended_headers, f);
     // Before revision 1 these bytes were unassigned and may hold anything: where honouring them
     // does not fit the file but ignoring them does, they are ignored.
-    if (!fault.empty() && f.revision == 0 && declared != 0) {
+    if (!fault.empty() && f.revision == 0 && declared > 0) {
         FileFacts plain = f;
         plain.extended_headers = 0;
         if (trace_layout(read, size, kFileHeaderBytes, plain).empty()) {
@@ -437,23 +453,24 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out) {
             fault.clear();
         }
     }
-    // Yet old files written after revision 1 came out may mean -1 as it means there: a number of
-    // extended headers ended by the stanza. Where the file fits that reading, the traces follow it.
-    if (!fault.empty() && old_variable) {
+    // A -1 taken for noise that leaves the file in no whole number of traces: the traces may follow
+    // a stanza further on.
+    if (!fault.empty() && old_variable && !stanza_first) {
         FileFacts variable = f;
-        if (count_extended(read, size, -1, &variable.extended_headers).empty() &&
+        if (count_extended(read, size, -1, &variable.extended_headers, poll).empty() &&
             trace_layout(read, size, kFileHeaderBytes + kTextBytes * variable.extended_headers, variable).empty()) {
             f = variable;
             fault.clear();
         }
     }
+    if (poll.stopped()) return kStopped;
     if (!fault.empty()) return fault;
     *out = f;
     return {};
 }
 
-std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out) {
-    return inspect_file(memory_reader(data, size), size, out);
+std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out, const ShouldStop &stop) {
+    return inspect_file(memory_reader(data, size), size, out, stop);
 }
 
 // ---- reading ----------------------------------------------------------------------------------

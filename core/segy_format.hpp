@@ -137,9 +137,11 @@ bool holds_end_stanza(const unsigned char *record, std::size_t n);
 // string and fills `out`, or returns the fault (short file, unknown or obsolete format code,
 // additional trace headers, no sample count, a trace length that does not divide the rest of the
 // file...). The binary header's sample count is the one the traces are read with; where it is 0,
-// the first trace header's. Throws what `read` throws.
-std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out);
-std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out);
+// the first trace header's. Throws what `read` throws. `stop` is asked, from the calling thread,
+// while a variable number of extended textual headers is searched for its end stanza; once it
+// says yes a fault is returned.
+std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, const ShouldStop &stop = {});
+std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out, const ShouldStop &stop = {});
 
 // ---- reading ----------------------------------------------------------------------------------
 

@@ -714,6 +714,18 @@ py::object write_segy(const Globals &g, const py::object &cube, const py::object
     py::object dt = dp_ncrt * py::int_(1000);
     py::object ln = cube.attr("get_traces_ln")();
     py::object xy = cube.attr("get_traces_xy")();
+    // The headers of another grid than the samples' would be written beside the wrong traces, and
+    // the file would then not load; refused while nothing has been written.
+    const Py_ssize_t rows = PyObject_Length(ln.ptr());
+    if (rows < 0) {
+        if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
+        PyErr_Clear();  // rows without a length: read one by one as they come
+    } else if (static_cast<std::size_t>(rows) != n_traces) {
+        raise(PyExc_ValueError, "write_segy: the property holds " + std::to_string(n_traces) + " traces (" +
+                                    py::str(n_il).cast<std::string>() + " inlines x " +
+                                    py::str(n_xl).cast<std::string>() + " crosslines) but the cube's get_traces_ln "
+                                    "gives " + std::to_string(rows) + " rows, one a trace");
+    }
 
     py::object sth = g("collections").attr("OrderedDict")();
     sth["cdpX"] = per_trace(xy, 0, n_traces);

@@ -380,6 +380,17 @@ TEST(SegyFileFacts, ExtendedTextualHeadersAreSkipped) {
         EXPECT_EQ(facts.data_offset, 3600u + 3 * 3200u);
         EXPECT_EQ(facts.ntraces, 3u);
     }
+    // A stanza right after the binary header is no trace, also where 3200 bytes make whole traces.
+    for (std::size_t ns : {20, 51, 100, 140, 340, 740}) {
+        auto g = make_file(kIeee, true, ns, 6);
+        const auto stanza = text_record("((SEG: EndText))", 0, true);
+        g.insert(g.begin() + kFileHeaderBytes, stanza.begin(), stanza.end());
+        store_uint(&g[kTextBytes + 304], 0xffff, 2, true);
+        ASSERT_EQ(inspect_file(g.data(), g.size(), &facts), "") << ns;
+        EXPECT_EQ(facts.extended_headers, 1u) << ns;
+        EXPECT_EQ(facts.data_offset, 3600u + 3200u) << ns;
+        EXPECT_EQ(facts.ntraces, 6u) << ns;
+    }
     // Without the stanza the file fits neither reading: the plain reading's fault.
     f = with_records({blank, blank, blank}, -1, 0);
     EXPECT_NE(inspect_file(f.data(), f.size(), &facts).find("does not divide the 10380 bytes after the file headers"),
@@ -389,6 +400,30 @@ TEST(SegyFileFacts, ExtendedTextualHeadersAreSkipped) {
     EXPECT_NE(inspect_file(f.data(), f.size(), &facts), "");
     f = with_records({blank, blank}, -1, 0x0100);
     EXPECT_NE(inspect_file(f.data(), f.size(), &facts).find("without the stanza ((SEG: EndText))"), std::string::npos);
+}
+
+TEST(SegyFileFacts, SearchForTheEndStanzaStops) {
+    // A corrupt file announcing a variable number of extended headers and holding no stanza: the
+    // search would read to its end; a stop ends it before the next record.
+    auto f = make_file(kIeee, true, 5, 3);
+    f.insert(f.begin() + kFileHeaderBytes, 1000 * kTextBytes, 0x40);
+    store_uint(&f[kTextBytes + 300], 0x0100, 2, true);
+    store_uint(&f[kTextBytes + 304], 0xffff, 2, true);
+    const ReadAt memory = memory_reader(f.data(), f.size());
+    std::size_t reads = 0;
+    const ReadAt counted = [&](std::size_t offset, std::size_t len, unsigned char *buf) {
+        ++reads;
+        return memory(offset, len, buf);
+    };
+    int asked = 0;
+    FileFacts facts;
+    const std::string fault = inspect_file(counted, f.size(), &facts, [&] { return ++asked > 0; });
+    EXPECT_NE(fault.find("stopped"), std::string::npos) << fault;
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(reads, 1u);  // the file header only
+    reads = 0;
+    EXPECT_NE(inspect_file(counted, f.size(), &facts, [] { return false; }).find("without the stanza"), std::string::npos);
+    EXPECT_EQ(reads, 1001u);
 }
 
 TEST(SegyFileFacts, FaultsAreNamed) {
