@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "gather.hpp"
+#include "strided3.hpp"
 
 namespace dcore {
 

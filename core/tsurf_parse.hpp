@@ -1,7 +1,8 @@
 // Text parsing of Gocad TSurf files: vertex lines, triangle lines and the vertex ids that join them.
 //
 // The reader is fed decoded text (UTF-8, lines ended by '\n' only) in chunks of any size. Lines are
-// stripped and split at runs of white space exactly as the interpreter's str.strip()/str.split() do.
+// stripped and split at runs of white space exactly as the interpreter's str.strip()/str.split() do
+// (python_text.hpp).
 //
 //   VRTX... / PVRTX...   a vertex row: the tokens at the chosen 1-based positions, read as reals
 //   TRGL...              a triangle: tokens 2..4, vertex ids
@@ -18,20 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "python_text.hpp"
+
 namespace dcore {
 namespace tsurf {
 
-// str.isspace() for one code point.
-bool is_space(std::uint32_t cp);
-
-enum class Number { Ok, Invalid, OutOfRange, Pending };
-
-// float(token) for a token holding no white space: Ok with the correctly rounded double; Invalid
-// where float() raises ValueError; Pending where only the interpreter can tell (non-ASCII, '_').
-Number parse_real(const char *s, std::size_t n, double &out);
-
-// int(token) in base 10 for a token holding no white space; OutOfRange beyond 64 bits.
-Number parse_integer(const char *s, std::size_t n, std::int64_t &out);
+using pytext::Number;
 
 // A problem found at one place; `order` ranks problems of one kind in file order.
 struct Issue {
@@ -99,7 +92,6 @@ private:
     };
 
     bool line(const char *p, std::size_t n);
-    void tokenize(const char *p, std::size_t n);
     void new_surface();
     void read_id(const char *s, std::size_t n, IdKind kind, std::size_t slot, std::int64_t &id, bool &ok);
 
@@ -108,7 +100,7 @@ private:
     std::vector<std::string> position_texts_;
     std::string carry_;
     std::int64_t line_no_ = 0;
-    std::vector<std::pair<const char *, std::size_t>> tokens_;
+    std::vector<pytext::Token> tokens_;
 
     std::vector<float> values_;
     std::size_t row_count_ = 0;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gather.hpp"
+#include "section_gather.hpp"
 
 namespace py = pybind11;
 using dorar::Globals;

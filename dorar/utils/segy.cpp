@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "gather.hpp"
+#include "strided3.hpp"
 #include "samples_transpose.hpp"
 #include "trace_geometry.hpp"
 #include "trace_placement.hpp"

@@ -49,7 +49,7 @@ inline void add_rows(const Globals &g, const form::Tr &_, const py::object &self
 // Reading stops at the end of the file: further reads would only add empty texts.
 inline auto load_lines(const Globals &g) {
     return [g](py::object self) {
-        py::object filename = self.attr("input").attr("lineedit").attr("edit").attr("text")();
+        py::object filename = form::lineedit_text(self.attr("input"));
         py::object count = g("int")(self.attr("previewLines").attr("edit").attr("text")());
         int overflow = 0;
         long long nlines = PyLong_AsLongLongAndOverflow(count.ptr(), &overflow);

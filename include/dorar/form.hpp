@@ -75,6 +75,9 @@ void connect(const py::object &signal, const py::object &self, const char *metho
     }));
 }
 
+// What a picker (create_grabob) or file chooser (create_browsefile) holds: field.lineedit.edit.text().
+inline py::object lineedit_text(const py::object &field) { return field.attr("lineedit").attr("edit").attr("text")(); }
+
 // Fills a property combo box with the object's property names in their stored order and selects
 // its current property. An object without a current property (none yet) keeps the first name
 // selected; a current property that is not among the names raises ValueError (list.index).
@@ -140,6 +143,10 @@ public:
     // def __init__(self, parent=None):
     //     QuickFormDialog.__init__(self, parent)
     //     self.setup_page()
+    // No or_detach here: setup_page builds rows from the base's factories only and fails only with
+    // a broken host. The forms whose constructors also run steps that fail on what the caller hands
+    // in (view_scaling's state, pick_probe's parent without a current viewer) write their own
+    // __init__ with or_detach, so that such an ordinary error leaves no hidden form on the parent.
     Dialog &init() {
         Globals g = g_;
         cb_.def(

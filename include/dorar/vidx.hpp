@@ -1,6 +1,7 @@
 // dict_vidx as the cube forms build it from the nine fields of a cube index frame.
 #pragma once
 
+#include <dorar/geometry_keys.hpp>
 #include <dorar/pymod.hpp>
 
 #include <algorithm>
@@ -15,10 +16,6 @@ namespace py = pybind11;
 constexpr const char *FRAME_FIELDS[9] = {"le_il_frst", "le_il_last", "le_il_ncrt",
                                          "le_xl_frst", "le_xl_last", "le_xl_ncrt",
                                          "le_dp_frst", "le_dp_last", "le_dp_ncrt"};
-
-constexpr const char *KEYS[12] = {"IL_FRST", "IL_LAST", "IL_NCRT", "IL_AMNT",
-                                  "XL_FRST", "XL_LAST", "XL_NCRT", "XL_AMNT",
-                                  "DP_FRST", "DP_LAST", "DP_NCRT", "DP_AMNT"};
 
 struct Axis {
     py::object frst, last, ncrt, amnt;
@@ -48,10 +45,10 @@ inline py::dict complete(const Globals &g, Axis (&axes)[3]) {
     for (auto &a : axes) a.last = a.frst + a.ncrt * (a.amnt - py::int_(1));
     py::dict d;
     for (int i = 0; i < 3; ++i) {
-        d[KEYS[4 * i + 0]] = axes[i].frst;
-        d[KEYS[4 * i + 1]] = axes[i].last;
-        d[KEYS[4 * i + 2]] = axes[i].ncrt;
-        d[KEYS[4 * i + 3]] = axes[i].amnt;
+        d[VIDX_KEYS[4 * i + 0]] = axes[i].frst;
+        d[VIDX_KEYS[4 * i + 1]] = axes[i].last;
+        d[VIDX_KEYS[4 * i + 2]] = axes[i].ncrt;
+        d[VIDX_KEYS[4 * i + 3]] = axes[i].amnt;
     }
     return d;
 }

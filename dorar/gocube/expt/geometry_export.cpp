@@ -4,6 +4,7 @@
 // written (or refused) exactly as "%i", "%.3f" and ".3f" write it. A file is replaced whole, the
 // way open(fn, "w") sees the path (include/dorar/replaced_file.hpp): a failed write leaves any
 // previous file untouched and no partial file behind.
+#include <dorar/geometry_keys.hpp>
 #include <dorar/replaced_file.hpp>
 #include <dorar/pymod.hpp>
 
@@ -14,6 +15,8 @@
 
 namespace py = pybind11;
 using dorar::Globals;
+using dorar::SGMT_KEYS;
+using dorar::VIDX_KEYS;
 
 namespace {
 
@@ -38,10 +41,6 @@ const char *WRITE_VIDX_DOC =
     "    -i- dict_vidx : dictionary, volume index of the cube.\n"
     "    ";
 
-const char *const SGMT_KEYS[12] = {"P1_ILNO", "P1_XLNO", "P1_CRSX", "P1_CRSY", "P2_ILNO", "P2_XLNO",
-                                   "P2_CRSX", "P2_CRSY", "P3_ILNO", "P3_XLNO", "P3_CRSX", "P3_CRSY"};
-const char *const VIDX_KEYS[12] = {"IL_FRST", "IL_LAST", "IL_NCRT", "IL_AMNT", "XL_FRST", "XL_LAST",
-                                   "XL_NCRT", "XL_AMNT", "DP_FRST", "DP_LAST", "DP_NCRT", "DP_AMNT"};
 // vxyz lines: origin, then the depth, crossline and inline axis ends.
 const char *const VXYZ_POINTS[4] = {"AXIS_OR", "AXIS_DP", "AXIS_XL", "AXIS_IL"};
 

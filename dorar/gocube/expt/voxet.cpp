@@ -26,9 +26,9 @@ DORAR_MODULE(voxet, m) {
              })
         .def("apply",
              [](py::object self) {
-                 py::object cube_name = self.attr("grabob").attr("lineedit").attr("edit").attr("text")();
+                 py::object cube_name = dorar::form::lineedit_text(self.attr("grabob"));
                  py::object prop_names = self.attr("properties").attr("edit").attr("text")();
-                 py::object file_name = self.attr("file").attr("lineedit").attr("edit").attr("text")();
+                 py::object file_name = dorar::form::lineedit_text(self.attr("file"));
                  self.attr("sig_start").attr("emit")(cube_name, prop_names, file_name);
              })
         .build();

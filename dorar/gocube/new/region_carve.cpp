@@ -47,7 +47,7 @@ DORAR_MODULE(region_carve, m) {
              })
         .def("apply",
              [g](py::object self) {
-                 py::object cube_name = self.attr("grabob").attr("lineedit").attr("edit").attr("text")();
+                 py::object cube_name = dorar::form::lineedit_text(self.attr("grabob"));
                  py::object newCubeName = self.attr("newCube").attr("edit").attr("text")();
 
                  // Line numbers are integers, depth (or time) positions reals.

@@ -29,8 +29,8 @@ DORAR_MODULE(horizon_gate, m) {
              })
         .def("apply",
              [g](py::object self) {
-                 py::object cube_name = self.attr("grabCube").attr("lineedit").attr("edit").attr("text")();
-                 py::object gsurfName = self.attr("grabGsurf").attr("lineedit").attr("edit").attr("text")();
+                 py::object cube_name = dorar::form::lineedit_text(self.attr("grabCube"));
+                 py::object gsurfName = dorar::form::lineedit_text(self.attr("grabGsurf"));
                  py::object prop_name = self.attr("cubeProp").attr("edit").attr("text")();
                  py::object nthread = g("int")(self.attr("nthread").attr("edit").attr("text")());
                  // The signal carries a 32-bit integer: a count outside it would arrive wrapped.

@@ -38,7 +38,7 @@ DORAR_MODULE(polyline_import, m) {
         .def("load_lines", dorar::preview::load_lines(g))
         .def("apply",
              [](py::object self) {
-                 py::object fn = self.attr("input").attr("lineedit").attr("edit").attr("text")();
+                 py::object fn = dorar::form::lineedit_text(self.attr("input"));
                  py::str columns("3,X;4,Y;5,Z");
                  py::object object_name = self.attr("object_name").attr("edit").attr("text")();
                  self.attr("sig_start").attr("emit")(fn, columns, object_name);

@@ -24,8 +24,8 @@ DORAR_MODULE(fence_clip, m) {
              })
         .def("apply",
              [](py::object self) {
-                 py::object point_name = self.attr("grabPoint").attr("lineedit").attr("edit").attr("text")();
-                 py::object line_name = self.attr("grabLine").attr("lineedit").attr("edit").attr("text")();
+                 py::object point_name = dorar::form::lineedit_text(self.attr("grabPoint"));
+                 py::object line_name = dorar::form::lineedit_text(self.attr("grabLine"));
                  self.attr("sig_start").attr("emit")(point_name, line_name);
              })
         .build();

@@ -32,7 +32,7 @@ DORAR_MODULE(grid_labelling, m) {
              })
         .def("apply",
              [](py::object self) {
-                 py::object object_name = self.attr("leObject").attr("lineedit").attr("edit").attr("text")();
+                 py::object object_name = dorar::form::lineedit_text(self.attr("leObject"));
                  py::object pi_name = self.attr("propi").attr("edit").attr("text")();
                  py::object pj_name = self.attr("propj").attr("edit").attr("text")();
                  self.attr("sig_start").attr("emit")(object_name, pi_name, pj_name);

@@ -46,8 +46,8 @@ DORAR_MODULE(point_text_export, m) {
              })
         .def("apply",
              [](py::object self) {
-                 py::object fn = self.attr("output").attr("lineedit").attr("edit").attr("text")();
-                 py::object object_name = self.attr("grabob").attr("lineedit").attr("edit").attr("text")();
+                 py::object fn = dorar::form::lineedit_text(self.attr("output"));
+                 py::object object_name = dorar::form::lineedit_text(self.attr("grabob"));
                  py::list props = split_commas(self.attr("props").attr("edit").attr("text")());
                  py::list formats = split_commas(self.attr("formats").attr("edit").attr("text")());
                  py::object delimiter = self.attr("delim").attr("edit").attr("text")().attr("lower")();

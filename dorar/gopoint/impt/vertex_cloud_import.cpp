@@ -34,7 +34,7 @@ DORAR_MODULE(vertex_cloud_import, m) {
         .def("load_lines", dorar::preview::load_lines(g))
         .def("apply",
              [](py::object self) {
-                 py::object fn = self.attr("input").attr("lineedit").attr("edit").attr("text")();
+                 py::object fn = dorar::form::lineedit_text(self.attr("input"));
                  py::object columns = self.attr("columns").attr("edit").attr("text")();
                  py::object object_name = self.attr("object_name").attr("edit").attr("text")();
                  self.attr("sig_start").attr("emit")(fn, columns, object_name);

@@ -43,7 +43,7 @@ DORAR_MODULE(value_window_select, m) {
              })
         .def("apply",
              [g](py::object self) {
-                 py::object point_name = self.attr("grabob").attr("lineedit").attr("edit").attr("text")();
+                 py::object point_name = dorar::form::lineedit_text(self.attr("grabob"));
                  py::object new_name = self.attr("newPoint").attr("edit").attr("text")();
                  py::object prop_name = self.attr("prop").attr("combobox").attr("currentText")();
                  py::object vmin = read_limit(g, self.attr("vmin"));
@@ -52,7 +52,7 @@ DORAR_MODULE(value_window_select, m) {
              })
         .def("load_object",
              [](py::object self) {
-                 py::object point_name = self.attr("grabob").attr("lineedit").attr("edit").attr("text")();
+                 py::object point_name = dorar::form::lineedit_text(self.attr("grabob"));
                  self.attr("newPoint").attr("edit").attr("setText")(point_name + py::str("_pt"));
                  // One statement per read: the picked object is read before the combo box, as written.
                  py::object object = self.attr("object");

@@ -2,6 +2,7 @@
 //
 // Lines are read, split and converted by the interpreter's own open(), str.split(), int() and
 // float(), so a file is accepted or rejected exactly as a Python reader would accept or reject it.
+#include <dorar/geometry_keys.hpp>
 #include <dorar/pymod.hpp>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 
 namespace py = pybind11;
 using dorar::Globals;
+using dorar::SGMT_KEYS;
 
 namespace {
 
@@ -33,9 +35,6 @@ const char *READ_SGMT_OLD_DOC =
     "    It is the same for the whole project or survey.\n"
     "    Return parameters linking ILXL and XY.\n"
     "    ";
-
-const char *const SGMT_KEYS[12] = {"P1_ILNO", "P1_XLNO", "P1_CRSX", "P1_CRSY", "P2_ILNO", "P2_XLNO",
-                                   "P2_CRSX", "P2_CRSY", "P3_ILNO", "P3_XLNO", "P3_CRSX", "P3_CRSY"};
 
 // Line numbers (_ILNO, _XLNO) are integers, map coordinates (_CRSX, _CRSY) reals.
 bool is_int_key(int k) { return k % 4 < 2; }

@@ -1,14 +1,13 @@
 // dorar.gosurvey.new.new: survey geometries from three reference points, corner coordinates or a
 // volume index, and new host surveys made from them.
+#include <dorar/geometry_keys.hpp>
 #include <dorar/pymod.hpp>
 
 namespace py = pybind11;
 using dorar::Globals;
+using dorar::SGMT_KEYS;
 
 namespace {
-
-const char *const SGMT_KEYS[12] = {"P1_ILNO", "P1_XLNO", "P1_CRSX", "P1_CRSY", "P2_ILNO", "P2_XLNO",
-                                   "P2_CRSX", "P2_CRSY", "P3_ILNO", "P3_XLNO", "P3_CRSX", "P3_CRSY"};
 
 const char *FROM_COORD_DOC =
     "\n"

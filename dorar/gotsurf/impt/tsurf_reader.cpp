@@ -10,6 +10,7 @@
 // in file order, that reuse vertexes through ATOM lines, or that hold several surfaces, keep their
 // triangles on the right vertexes; a triangle naming an id that its surface lacks is an error.
 #include <dorar/pymod.hpp>
+#include <dorar/raise.hpp>
 
 #include <tsurf_parse.hpp>
 
@@ -20,6 +21,7 @@
 
 namespace py = pybind11;
 using dorar::Globals;
+using dorar::raise;
 using dcore::tsurf::Number;
 
 namespace {
@@ -77,16 +79,6 @@ struct Columns {
     std::vector<std::string> position_texts;
 };
 
-// Raises `type` with the whole of `message`: a message passed as a C string would end at the
-// first NUL.
-[[noreturn]] void raise(PyObject *type, const std::string &message) {
-    PyObject *text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
-    if (!text) throw py::error_already_set();
-    PyErr_SetObject(type, text);
-    Py_DECREF(text);
-    throw py::error_already_set();
-}
-
 // The UTF-8 text of a column name for messages; a name that is no valid text (a lone surrogate)
 // is refused here, before the file is opened.
 std::string name_label(const py::object &entry, const py::object &name) {
@@ -96,10 +88,8 @@ std::string name_label(const py::object &entry, const py::object &name) {
     if (utf8) return std::string(utf8, static_cast<std::size_t>(size));
     if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw py::error_already_set();
     PyErr_Clear();
-    raise(PyExc_ValueError,
-          py::str("column entry {!r}: the name {!r} is not valid text (it holds a lone surrogate)")
-              .format(entry, name)
-              .cast<std::string>());
+    raise(PyExc_ValueError, py::str("column entry {!r}: the name {!r} is not valid text (it holds a lone surrogate)")
+                                .format(entry, name));
 }
 
 // "pos,name;pos,name;...": white space around entries, positions and names ignored; parts after
@@ -115,18 +105,19 @@ Columns parse_columns(const Globals &g, const py::object &columns) {
             pos = g("int")(parts[py::int_(0)]);
         } catch (py::error_already_set &e) {
             if (!e.matches(PyExc_ValueError)) throw;
-            throw py::value_error(
-                py::str("column entry {!r}: the position {!r} is not an integer").format(entry, parts[py::int_(0)]));
+            raise(PyExc_ValueError,
+                  py::str("column entry {!r}: the position {!r} is not an integer").format(entry, parts[py::int_(0)]));
         }
         if (py::len(parts) < 2)
-            throw py::index_error(py::str("column entry {!r} has no ',' between its position and its name").format(entry));
+            raise(PyExc_IndexError,
+                  py::str("column entry {!r} has no ',' between its position and its name").format(entry));
         py::object name = parts[py::int_(1)].attr("strip")();
         int overflow = 0;
         long long p = PyLong_AsLongLongAndOverflow(pos.ptr(), &overflow);
         if (overflow) p = overflow > 0 ? LLONG_MAX : LLONG_MIN;
         if (p < 1)
-            throw py::value_error(
-                py::str("column entry {!r}: the position must be 1 or more (the keyword is token 1)").format(entry));
+            raise(PyExc_ValueError,
+                  py::str("column entry {!r}: the position must be 1 or more (the keyword is token 1)").format(entry));
         out.labels.push_back(name_label(entry, name));
         out.names.append(name);
         out.positions.push_back(p);
@@ -218,7 +209,7 @@ py::object load_gocad_tsurf(const Globals &g, const py::object &fufn, py::object
     py::object result = g("read_gocad_tsurf")(fufn, py::arg("columns") = columns);
     py::sequence parts = result;
     if (py::len(parts) != 3)
-        throw py::value_error(py::str("read_gocad_tsurf gave {} values, 3 were expected").format(py::len(parts)));
+        raise(PyExc_ValueError, py::str("read_gocad_tsurf gave {} values, 3 were expected").format(py::len(parts)));
     py::object prop_names = parts[0], vertexes = parts[1], arrayTriangles = parts[2];
 
     if (object_name.is_none()) {

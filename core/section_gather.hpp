@@ -1,18 +1,14 @@
-// Gathers traces (runs of samples along the last axis) out of a strided 3D array.
+// The section cutter's kernels: line positions turned into array indexes, and the traces (runs of
+// samples along the last axis) of a section gathered out of a strided 3D array.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 
-namespace dcore {
+#include "strided3.hpp"
 
-struct Strided3 {
-    const char *data;
-    std::int64_t shape[3];
-    std::ptrdiff_t strides[3];  // in bytes
-    std::size_t itemsize;
-};
+namespace dcore {
 
 // An index that no array has: what a line position that is no array index becomes.
 constexpr std::int64_t kNoIndex = std::numeric_limits<std::int64_t>::min();

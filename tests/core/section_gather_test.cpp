@@ -4,7 +4,7 @@
 #include <numeric>
 #include <vector>
 
-#include "gather.hpp"
+#include "section_gather.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "gather.hpp"
+#include "section_gather.hpp"
 
 #include <cstring>
 
