@@ -209,7 +209,9 @@ std::uint32_t float_to_ibm(float v) {
 
 // Built twice, for AVX2 and for any x86-64, and chosen when the program loads: the byte swaps
 // and conversions vectorise only with the wider instruction sets.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under ThreadSanitizer: GCC instruments the clone resolver, which the loader runs before
+// the sanitizer runtime has started.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void decode_samples(const unsigned char *src, std::size_t n, int format, bool big, void *dst) {
