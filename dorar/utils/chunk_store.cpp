@@ -1,6 +1,7 @@
 // dorar.utils.chunk_store: an array cut along its first axis into chunks that each fit one
 // database value, and a stand-alone round trip through an SQLite table.
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <cmath>
 #include <cstdint>
@@ -72,7 +73,7 @@ dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object
             if (limit.equal(py::int_(0))) refuse(PyExc_ZeroDivisionError);
             if (limit < py::int_(0)) refuse(PyExc_ValueError);
             const std::int64_t lim = limit.cast<std::int64_t>();  // <= byte, so it fits
-            py::gil_scoped_release nogil;
+            dorar::ReleasedGil nogil;
             return dcore::plan_chunks(size, byte, lim, max_chunks);
         }
         PyObject *f = PyNumber_Float(byteLimit.ptr());
@@ -80,7 +81,7 @@ dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object
         const double lim = py::reinterpret_steal<py::float_>(f).cast<double>();
         if (lim == 0.0) refuse(PyExc_ZeroDivisionError);
         if (std::isnan(lim) || lim < 0.0) refuse(PyExc_ValueError);
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         return dcore::plan_chunks(size, byte, lim, max_chunks);
     } catch (const dcore::RowTooLarge &e) {
         // No chunk can hold even one row.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -76,6 +77,39 @@ TEST(PiecesInTurn, StopIsAskedOnTheCallingThreadAndEndsTheWork) {
     }, stop));
     EXPECT_EQ(asked, 3);
     EXPECT_TRUE(dcore::pieces_in_turn(100, 4, [](unsigned, std::size_t) {}, [] { return false; }));
+}
+
+}  // namespace
+
+namespace {
+
+// A stop callback that throws while workers run: the workers finish the piece they took and are
+// joined before the exception reaches the caller (never std::terminate on a joinable thread).
+TEST(PiecesInTurn, StopThatThrowsJoinsTheWorkersFirst) {
+    std::atomic<int> running{0}, ran{0};
+    int asked = 0;
+    try {
+        dcore::pieces_in_turn(
+            10000, 4,
+            [&](unsigned, std::size_t) {
+                ++running;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                ++ran;
+                --running;
+            },
+            [&]() -> bool {
+                if (++asked == 2) throw std::runtime_error("from the callback");
+                return false;
+            });
+        FAIL() << "no error";
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "from the callback");
+    }
+    EXPECT_EQ(running.load(), 0);
+    const int after = ran.load();
+    EXPECT_LT(after, 10000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(ran.load(), after);
 }
 
 }  // namespace
