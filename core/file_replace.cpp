@@ -25,6 +25,7 @@ int open_retrying(const char *path, int flags, mode_t mode, const ShouldStop &st
 struct UnderWay {
     std::mutex mu;
     std::vector<FileReplacement *> all;
+    pid_t pid = 0;  // the process whose replacements these are: a forked child's exit drops none
     bool exiting = false;
 };
 
@@ -216,6 +217,10 @@ int FileReplacement::open(const std::string &path, const ShouldStop &stop) {
 void FileReplacement::list() {
     UnderWay &u = under_way();
     std::lock_guard<std::mutex> lock(u.mu);
+    if (u.pid != getpid()) {  // a forked child begins a list of its own
+        u.all.clear();
+        u.pid = getpid();
+    }
     u.all.push_back(this);
     listed_ = true;
     if (u.exiting) {  // begun while the process ends: it never replaces anything
@@ -228,6 +233,7 @@ void drop_temporaries_at_exit() {
     UnderWay &u = under_way();
     std::lock_guard<std::mutex> lock(u.mu);
     u.exiting = true;
+    if (u.pid != getpid()) return;
     for (FileReplacement *r : u.all) {
         // The descriptor stays its owner's: a thread may still be writing to it.
         if (!r->dropped_ && !r->tmp_.empty()) unlink(r->tmp_.c_str());
@@ -313,7 +319,8 @@ void FileReplacement::abandon() {
         UnderWay &u = under_way();
         std::lock_guard<std::mutex> lock(u.mu);
         if (!tmp_.empty() && !dropped_) unlink(tmp_.c_str());
-        u.all.erase(std::find(u.all.begin(), u.all.end(), this));
+        const auto at = std::find(u.all.begin(), u.all.end(), this);
+        if (at != u.all.end()) u.all.erase(at);
         listed_ = dropped_ = false;
     } else if (!tmp_.empty()) {
         unlink(tmp_.c_str());

@@ -197,30 +197,44 @@ class SlowEnd:
         sleep(0.5)
 slow_end = SlowEnd()
 
-def open_here():
-    fds = "/proc/self/fd"
-    names = []
-    for fd in os.listdir(fds):
+def under_way():  # the write's temporary file is open (unnamed), or has a name in the folder
+    if any(n.startswith(".dorar-") for n in os.listdir(folder)):
+        return True
+    if not os.path.isdir("/proc/self/fd"):
+        return False
+    for fd in os.listdir("/proc/self/fd"):
         try:
-            names.append(os.readlink(os.path.join(fds, fd)))
+            if os.readlink("/proc/self/fd/" + fd).startswith(folder + os.sep):
+                return True
         except OSError:
             pass
-    return [n for n in names if n.startswith(folder + os.sep)]
+    return False
 
 a = np.ones((1000, 1 << 16), np.float32)  # 256 MiB
 threading.Thread(target=segypy.writeSegy, args=(target, a, 4000), daemon=True).start()
-while not open_here():  # the write is under way: its temporary file is open
+while not under_way():
     time.sleep(0.001)
 print("main ends", flush=True)
 """
 
 
-def test_daemon_thread_still_writing_when_the_program_ends(tmp_path):
+# Without /proc the file system's unnamed temporary files cannot be linked in: the temporary file
+# then has a name in the folder while it is written.
+WITHOUT_PROC = ["unshare", "--mount", "sh", "-c", 'umount -l /proc && exec "$@"', "sh"]
+
+
+@pytest.mark.parametrize("temporary", ["unnamed", "named"])
+def test_daemon_thread_still_writing_when_the_program_ends(tmp_path, temporary):
     folder, target = str(tmp_path), str(tmp_path / "target")
+    prefix = []
+    if temporary == "named":
+        if subprocess.run(WITHOUT_PROC + ["true"], capture_output=True).returncode != 0:
+            pytest.skip("no mount namespace without /proc here")
+        prefix = WITHOUT_PROC
     with open(target, "wb") as f:
         f.write(os.urandom(1 << 16))
     old = fingerprint(target)
-    r = subprocess.run([PYTHON, "-c", DAEMON_CHILD, folder], env=_env(), capture_output=True, text=True,
+    r = subprocess.run(prefix + [PYTHON, "-c", DAEMON_CHILD, folder], env=_env(), capture_output=True, text=True,
                        timeout=120)
     assert r.returncode == 0, r.stderr
     assert r.stdout.splitlines()[-1] == "main ends"
