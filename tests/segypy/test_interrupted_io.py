@@ -162,9 +162,12 @@ def test_ctrl_c_ends_the_wait_for_a_fifo_reader(tmp_path, case):
                 break
         else:
             pytest.fail(child.communicate()[1])
-        # The signal comes once the call waits in the kernel for a reader that never comes.
+        # The signal comes once the call waits in the kernel for a reader that never comes: the
+        # child sleeps, and still does a moment later.
+        def sleeping():
+            return open("/proc/%d/stat" % child.pid).read().rsplit(")", 1)[1].split()[0] == "S"
         deadline = time.monotonic() + 60
-        while open("/proc/%d/stat" % child.pid).read().rsplit(")", 1)[1].split()[0] != "S":
+        while not (sleeping() and time.sleep(0.05) is None and sleeping()):
             assert child.poll() is None and time.monotonic() < deadline, "the call never began to wait"
             time.sleep(0.001)
         child.send_signal(signal.SIGINT)
