@@ -4,19 +4,40 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <random>
+#include <vector>
 
 namespace dcore {
 
 namespace {
 
-int open_retrying(const char *path, int flags, mode_t mode) {
-    int fd;
-    do fd = ::open(path, flags, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+int open_retrying(const char *path, int flags, mode_t mode, const ShouldStop &stop = {}) {
+    return retry_interrupted([&] { return ::open(path, flags, mode); }, stop);
 }
+
+// The replacements under way whose temporary file is to be renamed over a target. The process
+// may end while a thread (a daemon thread at the interpreter's end) writes one with nobody left
+// to drop it: at exit the named ones are removed and none is renamed any more. Never destroyed,
+// since threads may still use it while the process exits.
+struct UnderWay {
+    std::mutex mu;
+    std::vector<FileReplacement *> all;
+    pid_t pid = 0;  // the process whose replacements these are: a forked child's exit drops none
+    bool exiting = false;
+};
+
+UnderWay &under_way() {
+    static UnderWay *u = new UnderWay;
+    return *u;
+}
+
+struct DropAtExit {
+    DropAtExit() { under_way(); }
+    ~DropAtExit() { drop_temporaries_at_exit(); }
+} drop_at_exit;
 
 std::string folder_of(const std::string &path) {
     const std::size_t slash = path.rfind('/');
@@ -128,8 +149,8 @@ int FileReplacement::link_unnamed() {
 
 // Opens the target itself for writing with `flags` besides O_WRONLY | O_CREAT; a regular file is
 // then written in place, anything else directly. `st` receives what the descriptor names.
-int FileReplacement::open_target(const std::string &path, int flags, struct stat *st) {
-    target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666);
+int FileReplacement::open_target(const std::string &path, int flags, struct stat *st, const ShouldStop &stop) {
+    target_fd_ = open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0666, stop);
     if (target_fd_ < 0) return errno;
     if (fstat(target_fd_, st) != 0) {
         const int err = errno;
@@ -141,29 +162,29 @@ int FileReplacement::open_target(const std::string &path, int flags, struct stat
 }
 
 // Exactly what open(path, "w") does: create or truncate.
-int FileReplacement::open_as_open_does(const std::string &path) {
+int FileReplacement::open_as_open_does(const std::string &path, const ShouldStop &stop) {
     struct stat st;
-    return open_target(path, O_TRUNC, &st);
+    return open_target(path, O_TRUNC, &st, stop);
 }
 
-int FileReplacement::open(const std::string &path) {
+int FileReplacement::open(const std::string &path, const ShouldStop &stop) {
     abandon();
     // An empty path or one that ends in a slash never names a file that can be written.
-    if (path.empty() || path.back() == '/') return open_as_open_does(path);
+    if (path.empty() || path.back() == '/') return open_as_open_does(path, stop);
 
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
         // A path that names no file and cannot name a new one fails as open() fails.
-        if (errno != ENOENT) return open_as_open_does(path);
+        if (errno != ENOENT) return open_as_open_does(path, stop);
     } else {
         // An existing file is opened with open()'s own flags but for the truncation, so that it is
         // checked exactly as open() checks it (permissions, the kernel's sticky-folder protections).
-        if (const int err = open_target(path, 0, &st)) return err;
+        if (const int err = open_target(path, 0, &st, stop)) return err;
         if (way_ == ReplaceWay::direct || st.st_nlink != 1) return 0;
     }
     const bool exists = target_fd_ >= 0;
     // When anything below fails, the file is written in place, or created as open() creates it.
-    auto fall_back = [&]() { return exists ? 0 : open_as_open_does(path); };
+    auto fall_back = [&]() { return exists ? 0 : open_as_open_does(path, stop); };
 
     if (final_name(path, &final_) != 0) return fall_back();
     struct stat named, folder;
@@ -189,7 +210,35 @@ int FileReplacement::open(const std::string &path) {
         }
     }
     way_ = ReplaceWay::renamed;
+    list();
     return 0;
+}
+
+void FileReplacement::list() {
+    UnderWay &u = under_way();
+    std::lock_guard<std::mutex> lock(u.mu);
+    if (u.pid != getpid()) {  // a forked child begins a list of its own
+        u.all.clear();
+        u.pid = getpid();
+    }
+    u.all.push_back(this);
+    listed_ = true;
+    if (u.exiting) {  // begun while the process ends: it never replaces anything
+        dropped_ = true;
+        if (!tmp_.empty()) unlink(tmp_.c_str());
+    }
+}
+
+void drop_temporaries_at_exit() {
+    UnderWay &u = under_way();
+    std::lock_guard<std::mutex> lock(u.mu);
+    u.exiting = true;
+    if (u.pid != getpid()) return;
+    for (FileReplacement *r : u.all) {
+        // The descriptor stays its owner's: a thread may still be writing to it.
+        if (!r->dropped_ && !r->tmp_.empty()) unlink(r->tmp_.c_str());
+        r->dropped_ = true;
+    }
 }
 
 int FileReplacement::begin() {
@@ -197,19 +246,10 @@ int FileReplacement::begin() {
     return 0;
 }
 
-int FileReplacement::write(const void *data, std::size_t n) {
+int FileReplacement::write(const void *data, std::size_t n, const ShouldStop &stop) {
     const char *p = static_cast<const char *>(data);
-    while (n > 0) {
-        const ssize_t w = ::write(fd(), p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (w == 0) return EIO;
-        p += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return 0;
+    std::size_t moved;
+    return transfer_all(n, false, [&](std::size_t done) { return ::write(fd(), p + done, n - done); }, &moved, stop);
 }
 
 // Writes the temporary file's data back in pieces of 8 MB, a few pieces ahead of the one waited
@@ -221,10 +261,7 @@ bool FileReplacement::sync_in_pieces(const ShouldStop &stop) {
     if (fstat(tmp_fd_, &st) != 0) return true;  // fsync reports what is wrong
     constexpr off_t piece = off_t{8} << 20, ahead = 4 * piece;
     auto ranged = [this](off_t from, off_t n, unsigned flags) {
-        int r;
-        do r = sync_file_range(tmp_fd_, from, n, flags);
-        while (r != 0 && errno == EINTR);
-        return r == 0;
+        return retry_interrupted([&] { return sync_file_range(tmp_fd_, from, n, flags); }) == 0;
     };
     StopPoll poll(stop);
     if (!ranged(0, ahead, SYNC_FILE_RANGE_WRITE)) return !poll();
@@ -244,14 +281,19 @@ int FileReplacement::commit(const ShouldStop &stop) {
         if (!err && fsync(tmp_fd_) != 0) err = errno;
         // The last moment the old file can still be kept.
         if (!err && stop && stop()) err = ECANCELED;
-        if (!err && tmp_.empty()) err = link_unnamed();
         if (!err) {
-            if (close(tmp_fd_) != 0) err = errno;
-            tmp_fd_ = -1;
+            // Renamed whole before the process may end, or not at all.
+            std::lock_guard<std::mutex> lock(under_way().mu);
+            if (dropped_) err = ECANCELED;
+            if (!err && tmp_.empty()) err = link_unnamed();
+            if (!err) {
+                if (close(tmp_fd_) != 0) err = errno;
+                tmp_fd_ = -1;
+            }
+            if (!err && rename(tmp_.c_str(), final_.c_str()) != 0) err = errno;
+            if (!err) tmp_.clear();
         }
-        if (!err && rename(tmp_.c_str(), final_.c_str()) != 0) err = errno;
         if (!err) {
-            tmp_.clear();
             // The rename itself is made lasting by syncing the folder; a folder that cannot be
             // synced does not undo a replacement that has happened.
             const int dir = open_retrying(folder_of(final_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
@@ -271,9 +313,18 @@ int FileReplacement::commit(const ShouldStop &stop) {
 
 void FileReplacement::abandon() {
     if (tmp_fd_ >= 0) close(tmp_fd_);
-    if (!tmp_.empty()) unlink(tmp_.c_str());
     if (target_fd_ >= 0) close(target_fd_);
     tmp_fd_ = target_fd_ = -1;
+    if (listed_) {
+        UnderWay &u = under_way();
+        std::lock_guard<std::mutex> lock(u.mu);
+        if (!tmp_.empty() && !dropped_) unlink(tmp_.c_str());
+        const auto at = std::find(u.all.begin(), u.all.end(), this);
+        if (at != u.all.end()) u.all.erase(at);
+        listed_ = dropped_ = false;
+    } else if (!tmp_.empty()) {
+        unlink(tmp_.c_str());
+    }
     tmp_.clear();
 }
 

@@ -13,6 +13,11 @@
 //   - anything that is not a regular file (a FIFO, a device): opened and written, never replaced;
 //   - a path open() could not write fails with the errno open() fails with.
 //
+// Opening a FIFO waits for its reader and writing to one waits for the reader to take the bytes;
+// a signal that interrupts either wait asks the `stop` given (see retry_interrupted), so that
+// Ctrl-C ends it. A temporary file that has a name is dropped when the process exits while it is
+// being written (a thread still writing at the interpreter's end), and is never renamed after.
+//
 // Every call returns 0 or an errno. No Python here; everything may run without the GIL.
 #pragma once
 
@@ -39,7 +44,8 @@ public:
     FileReplacement &operator=(const FileReplacement &) = delete;
 
     // Opens `path` for writing. Nothing is truncated yet. On failure nothing is left open or made.
-    int open(const std::string &path);
+    // ECANCELED once `stop`, asked when a signal interrupts the wait for a FIFO's reader, says yes.
+    int open(const std::string &path, const ShouldStop &stop = {});
     ReplaceWay way() const { return way_; }
     // The descriptor the new content is written to (at offset 0 after begin()).
     int fd() const { return way_ == ReplaceWay::renamed ? tmp_fd_ : target_fd_; }
@@ -47,8 +53,9 @@ public:
     bool unnamed_temporary() const { return way_ == ReplaceWay::renamed && tmp_.empty(); }
     // Empties a file written in place; call once, right before the first byte is written.
     int begin();
-    // Writes all `n` bytes at the current position.
-    int write(const void *data, std::size_t n);
+    // Writes all `n` bytes at the current position; `stop` is asked whenever a signal interrupts
+    // the write (ECANCELED once it says yes).
+    int write(const void *data, std::size_t n, const ShouldStop &stop = {});
     // Makes the new content the file's: syncs and renames the temporary file, or closes the file.
     // On failure the temporary file is removed and the old file stays. With `stop`, the sync of a
     // temporary file runs in pieces and `stop` is asked between them (from this thread) and once
@@ -59,16 +66,26 @@ public:
     void abandon();
 
 private:
-    int open_target(const std::string &path, int flags, struct stat *st);
-    int open_as_open_does(const std::string &path);
+    int open_target(const std::string &path, int flags, struct stat *st, const ShouldStop &stop);
+    int open_as_open_does(const std::string &path, const ShouldStop &stop);
     bool make_temporary(const std::string &folder, unsigned mode);
     bool make_unnamed(const std::string &folder, unsigned mode);
     int link_unnamed();
     bool sync_in_pieces(const ShouldStop &stop);
+    void list();
+    friend void drop_temporaries_at_exit();
     std::string final_, tmp_;  // tmp_ empty while the temporary file has no name
     int target_fd_ = -1, tmp_fd_ = -1;
     ReplaceWay way_ = ReplaceWay::direct;
+    // Among the replacements under way (a temporary file that will be renamed), and whether the
+    // exit dropped it. Both, and tmp_ from then on, change under the list's lock.
+    bool listed_ = false, dropped_ = false;
 };
+
+// Drops the temporary file of every replacement under way: a named one is removed, and none is
+// renamed over its target any more; replacements begun later are dropped as they begin. Runs by
+// itself when the process exits, from the thread that ends it.
+void drop_temporaries_at_exit();
 
 // The name of the file that `path` finally points to when its symbolic links are followed (the
 // path itself when it is no link). The file need not exist. Returns 0 or an errno (ELOOP).

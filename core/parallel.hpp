@@ -96,8 +96,8 @@ void parallel_for(std::size_t n, std::size_t min_per_worker, Body body) {
 // worker the calling thread runs the pieces itself and asks between them. Once `stop` says yes no
 // further piece starts, the pieces under way finish, every thread is joined and the call returns
 // false (also when the last pieces finished meanwhile); true when every piece ran. The first
-// exception of a piece stops the others in the same way and is rethrown once all are joined; a
-// thread that cannot be started is a std::system_error, raised likewise.
+// exception of a piece, or one that `stop` throws, stops the others in the same way and is rethrown
+// once all are joined; a thread that cannot be started is a std::system_error, raised likewise.
 template <typename Piece>
 bool pieces_in_turn(std::size_t npieces, unsigned workers, Piece piece, const ShouldStop &stop = {}) {
     StopPoll poll(stop);
@@ -134,7 +134,7 @@ bool pieces_in_turn(std::size_t npieces, unsigned workers, Piece piece, const Sh
         start_workers(threads, workers, workers, start, [&](unsigned w) { return [&work, w] { work(w); }; });
     if (start_error) halt = true;  // the started ones end after the piece they took
     bool stopped = false;
-    {
+    try {
         std::unique_lock<std::mutex> lock(mu);
         const auto all_done = [&] { return finished == threads.size(); };
         while (!all_done()) {
@@ -148,6 +148,12 @@ bool pieces_in_turn(std::size_t npieces, unsigned workers, Piece piece, const Sh
             if (stopped) halt = true;
             lock.lock();
         }
+    } catch (...) {
+        // `stop` threw: the workers end after the piece they took, and are joined before the
+        // exception leaves (a thread left joinable would end the process).
+        halt = true;
+        for (auto &t : threads) t.join();
+        throw;
     }
     for (auto &t : threads) t.join();
     if (start_error) std::rethrow_exception(start_error);

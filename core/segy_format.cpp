@@ -128,17 +128,11 @@ void pack_samples(const SampleMatrix &m, std::size_t t0, std::size_t t1, std::si
 }
 
 void write_all(int fd, const unsigned char *buf, std::size_t len, std::size_t offset) {
-    while (len > 0) {
-        ssize_t w = pwrite(fd, buf, len, static_cast<off_t>(offset));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            throw std::system_error(errno, std::generic_category(), "write");
-        }
-        if (w == 0) throw std::system_error(EIO, std::generic_category(), "write");
-        buf += w;
-        len -= static_cast<std::size_t>(w);
-        offset += static_cast<std::size_t>(w);
-    }
+    std::size_t moved;
+    const int err = transfer_all(len, false, [&](std::size_t done) {
+        return pwrite(fd, buf + done, len - done, static_cast<off_t>(offset + done));
+    }, &moved);
+    if (err) throw std::system_error(err, std::generic_category(), "write");
 }
 
 }  // namespace
@@ -533,16 +527,11 @@ InputFile::~InputFile() {
 ReadAt InputFile::reader() const {
     const int fd = fd_;
     return [fd](std::size_t offset, std::size_t len, unsigned char *buf) -> std::size_t {
-        std::size_t done = 0;
-        while (done < len) {
-            const ssize_t r = pread(fd, buf + done, len - done, static_cast<off_t>(offset + done));
-            if (r < 0) {
-                if (errno == EINTR) continue;
-                throw std::system_error(errno, std::generic_category(), "read");
-            }
-            if (r == 0) break;
-            done += static_cast<std::size_t>(r);
-        }
+        std::size_t done;
+        const int err = transfer_all(len, true, [&](std::size_t from) {
+            return pread(fd, buf + from, len - from, static_cast<off_t>(offset + from));
+        }, &done);
+        if (err) throw std::system_error(err, std::generic_category(), "read");
         return done;
     };
 }

@@ -241,7 +241,7 @@ py::tuple read_segy(py::object filename, py::object layout) {
     // Ctrl-C stops the search of a corrupt file for its end stanza and the read of the traces.
     dorar::SignalCheck signals;
     {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         file.reset(new sg::InputFile(tg.path));
         if (!file->error() && file->regular()) {
             try {
@@ -271,7 +271,7 @@ py::tuple read_segy(py::object filename, py::object layout) {
     void *samples = data.mutable_data();
     // A read of tens of gigabytes from a cold disk takes minutes: Ctrl-C stops it between pieces.
     {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         try {
             sg::read_traces(file->reader(), facts, samples, fields.data(), outs.data(), fields.size(),
                             signals.callback());
@@ -471,7 +471,7 @@ std::string value_text(double v) { return py::repr(py::float_(v)).cast<std::stri
 // no positioned writes; `stop` is asked between pieces.
 int stream_traces(dcore::FileReplacement &out, const unsigned char *file_header, const sg::SampleMatrix &m,
                   const sg::Column *cols, std::size_t ncols, std::uint16_t dt, const dcore::ShouldStop &stop) {
-    int err = out.write(file_header, sg::kFileHeaderBytes);
+    int err = out.write(file_header, sg::kFileHeaderBytes, stop);
     const std::size_t tb = sg::kTraceHeaderBytes + 4 * m.ns;
     const std::size_t piece = std::max<std::size_t>(1, (4u << 20) / tb);
     std::vector<unsigned char> buf(std::min(piece, m.ntraces) * tb);
@@ -479,7 +479,7 @@ int stream_traces(dcore::FileReplacement &out, const unsigned char *file_header,
     for (std::size_t p = 0; !err && p < m.ntraces && !poll(); p += piece) {
         const std::size_t q = std::min(m.ntraces, p + piece);
         sg::pack_traces(m, p, q, cols, ncols, dt, buf.data());
-        err = out.write(buf.data(), (q - p) * tb);
+        err = out.write(buf.data(), (q - p) * tb, stop);
     }
     return err;
 }
@@ -593,7 +593,7 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
     dorar::SignalCheck signals;
     {
         const dcore::ShouldStop stop = f.way() == dcore::ReplaceWay::in_place ? dcore::ShouldStop{} : signals.callback();
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         try {
             err = f.begin();
             if (!err && f.way() == dcore::ReplaceWay::direct)

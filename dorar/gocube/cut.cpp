@@ -1,5 +1,6 @@
 // dorar.gocube.cut: 2D sections out of a cube's property array.
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <cstdint>
 #include <string>
@@ -142,7 +143,7 @@ py::object gather(const Globals &g, const py::object &array3d, const py::object 
     py::array out(arr.dtype(), std::vector<py::ssize_t>{n_trace, count});
     char *dst = static_cast<char *>(out.mutable_data());
     {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         dcore::gather_traces(s, pi, pj, static_cast<std::size_t>(n_trace), k0, static_cast<std::size_t>(count), dst);
     }
     return std::move(out);

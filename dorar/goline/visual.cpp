@@ -1,5 +1,6 @@
 // dorar.goline.visual: the 3D visual of a line object, with vertex picking by colour identifiers.
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <cstdint>
 #include <string>
@@ -71,7 +72,7 @@ py::array_t<float> identifier_colors(std::uint64_t n) {
     py::array_t<float> colors({static_cast<py::ssize_t>(n), py::ssize_t{4}});
     float *out = colors.mutable_data();
     {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         dcore::identifier_colors(static_cast<std::size_t>(n), out);
     }
     return colors;

@@ -1,6 +1,7 @@
 // dorar.utils.chunk_store: an array cut along its first axis into chunks that each fit one
 // database value, and a stand-alone round trip through an SQLite table.
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -110,14 +111,14 @@ dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object
             // one chunk, as a limit of the bytes themselves does.
             const std::int64_t lim =
                 limit > py::int_(byte) ? std::max<std::int64_t>(byte, 1) : limit.cast<std::int64_t>();
-            py::gil_scoped_release nogil;
+            dorar::ReleasedGil nogil;
             return dcore::plan_chunks(size, byte, lim, max_chunks);
         }
         if (byteLimit.equal(py::int_(0))) refuse(PyExc_ZeroDivisionError);
         if (!(byteLimit > py::int_(0))) refuse(PyExc_ValueError);
         const std::int64_t rows = rows_per_chunk(size, byte, byteLimit);
         const std::string limit = py::str(byteLimit);
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         return dcore::plan_runs(size, byte, rows, limit, max_chunks);
     } catch (const dcore::RowTooLarge &e) {
         // No chunk can hold even one row.

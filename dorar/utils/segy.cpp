@@ -5,6 +5,7 @@
 // the cube's grid and survey, shapes the samples into the cube's array, and on the way out lays a
 // cube property out trace by trace with its headers.
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -186,7 +187,7 @@ LineAxis line_axis(const py::array &a) {
         using T = std::remove_const_t<std::remove_pointer_t<decltype(p)>>;
         dcore::DistinctSummary<T> s;
         {
-            py::gil_scoped_release nogil;
+            dorar::ReleasedGil nogil;
             s = dcore::summarize_distinct(p, n);
         }
         return LineAxis{s.count, s.equal_counts, to_py(s.first), to_py(s.second), to_py(s.last)};
@@ -196,7 +197,7 @@ LineAxis line_axis(const py::array &a) {
 bool all_same(const py::array &a) {
     const std::size_t n = static_cast<std::size_t>(a.shape(0));
     return with_values(a, [n](auto *p) {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         return dcore::all_same(p, n);
     });
 }
@@ -251,7 +252,7 @@ dcore::big_vector<std::int64_t> axis_indexes(const py::array &a, const dcore::Li
     const std::size_t n = static_cast<std::size_t>(a.shape(0));
     dcore::big_vector<std::int64_t> out(n);
     with_values(a, [&](auto *p) {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         if (lattice)
             dcore::lattice_indexes(p, n, *lattice, out.data());
         else
@@ -312,7 +313,7 @@ dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::s
     const dcore::big_vector<std::int64_t> xl_index = axis_indexes(xl, lattices ? lattices + 1 : nullptr);
     dcore::Placement p;
     {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         p = dcore::place_traces(il_index.data(), xl_index.data(), il_index.size(), n_il, n_xl);
     }
     using Fault = dcore::Placement::Fault;
@@ -513,7 +514,7 @@ py::object cube_samples(const Globals &g, py::object data, const py::object &hea
     // (a subclass's reshape may give another) is one.
     if (in_place && (array3d.flags() & py::array::c_style) && array3d.writeable()) {
         char *rows = static_cast<char *>(array3d.mutable_data());
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         dcore::permute_rows(rows, row_bytes, grid.source.data(), n);
         return std::move(array3d);
     }
@@ -522,7 +523,7 @@ py::object cube_samples(const Globals &g, py::object data, const py::object &hea
     const char *src = static_cast<const char *>(from.data());
     char *dst = static_cast<char *>(out.mutable_data());
     {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         dcore::gather_rows(src, row_bytes, grid.source.data(), n, dst);
     }
     return std::move(out);
@@ -604,7 +605,7 @@ py::object sample_matrix(const Globals &g, const py::object &array3d, const py::
                       {a.strides(0), a.strides(1), a.strides(2)}, static_cast<std::size_t>(a.itemsize())};
     char *dst = static_cast<char *>(out.mutable_data());
     {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         dcore::traces_to_sample_rows(s, dst);
     }
     return std::move(out);

@@ -36,15 +36,17 @@ inline std::string file_system_path(const py::object &name) {
 class ReplacedFile {
 public:
     // `fn`: a str, bytes or path-like path. Opening a FIFO waits for its reader, as open() does,
-    // with the GIL released.
+    // with the GIL released; a signal whose handler raises (Ctrl-C) ends the wait with its error.
     explicit ReplacedFile(const py::object &fn) {
         name_ = py::module_::import("os").attr("fspath")(fn);
         const std::string path = file_system_path(name_);
+        SignalCheck signals;
         int err;
         {
-            py::gil_scoped_release nogil;
-            err = file_.open(path);
+            ReleasedGil nogil;
+            err = file_.open(path, signals.callback());
         }
+        signals.raise_if_stopped();
         check(err);
     }
 
@@ -78,7 +80,7 @@ public:
         SignalCheck signals;
         int err;
         {
-            py::gil_scoped_release nogil;
+            ReleasedGil nogil;
             err = file_.commit(signals.callback());
         }
         signals.raise_if_stopped();

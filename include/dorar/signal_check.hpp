@@ -1,18 +1,36 @@
-// Lets a long read or write with the GIL released stop for a signal (Ctrl-C): the "should I stop?"
-// callback of core's loops (core/stop_check.hpp) takes the GIL briefly and runs the interpreter's
-// signal handlers. When a handler raises (KeyboardInterrupt), the error is kept and the callback
-// answers yes; the loop stops, and the caller re-raises the handler's error once it holds the GIL.
+// Work with the GIL released, and how it learns that it must stop.
+//
+// ReleasedGil releases the GIL for a scope. A thread that takes the GIL back after the interpreter
+// began to finalize (a daemon thread still working when the program ends) is ended by the
+// interpreter with a forced unwind. Our frames must not be unwound then: their destructors would
+// release Python objects without the GIL while the interpreter tears itself down, and the first
+// destructor that may not throw on the way ends the process. Such a thread waits instead, its
+// signals blocked, until the process has ended, as the interpreter itself makes such threads wait
+// from Python 3.14 on; a temporary file it was writing is dropped when the process exits
+// (core/file_replace.hpp).
+//
+// SignalCheck is the "should I stop?" callback of core's loops (core/stop_check.hpp). On the main
+// thread it takes the GIL briefly and runs the interpreter's signal handlers: when a handler raises
+// (KeyboardInterrupt), the error is kept and the callback answers yes; the loop stops, and the
+// caller re-raises the handler's error once it holds the GIL. Signal handlers run only on the main
+// thread; on any other thread the callback answers yes once the interpreter finalizes, without
+// the GIL, so that the work ends before it commits anything.
 //
 //   dorar::SignalCheck signals;               // with the GIL, on the thread that runs the loop
 //   bool done;
-//   { py::gil_scoped_release nogil; done = dcore_loop(..., signals.callback()); }
+//   { dorar::ReleasedGil nogil; done = dcore_loop(..., signals.callback()); }
 //   signals.raise_if_stopped();               // the handler's exception, as it raised it
-//
-// The interpreter runs signal handlers only on its main thread, so only a check made there can
-// run them; made on any other thread the callback never takes the GIL and never says yes.
 #pragma once
 
 #include <dorar/pymod.hpp>
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#ifdef __GLIBCXX__
+#include <cxxabi.h>
+#endif
 
 #include <thread>
 
@@ -20,31 +38,77 @@
 
 namespace dorar {
 
+// Calls `take` (something that takes the GIL back); a thread the interpreter ends there waits for
+// the end of the process instead.
+template <typename Take>
+auto take_gil_back(Take take) noexcept -> decltype(take()) {
+#ifdef __GLIBCXX__
+    try {
+        return take();
+    } catch (abi::__forced_unwind &) {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        for (;;) pause();
+    }
+#else
+    return take();
+#endif
+}
+
+// The GIL released from construction to destruction, as py::gil_scoped_release but safe at the
+// interpreter's end.
+class ReleasedGil {
+public:
+    ReleasedGil() : ts_(PyEval_SaveThread()) {}
+    ~ReleasedGil() {
+        take_gil_back([this] { PyEval_RestoreThread(ts_); });
+    }
+    ReleasedGil(const ReleasedGil &) = delete;
+    ReleasedGil &operator=(const ReleasedGil &) = delete;
+
+private:
+    PyThreadState *ts_;
+};
+
+// Whether the interpreter has begun to finalize; needs no GIL.
+inline bool interpreter_finalizing() {
+#if PY_VERSION_HEX >= 0x030D0000
+    return Py_IsFinalizing() != 0;
+#else
+    return _Py_IsFinalizing() != 0;
+#endif
+}
+
 class SignalCheck {
 public:
     // With the GIL held, on the thread that will ask.
     SignalCheck() : thread_(std::this_thread::get_id()) {
         py::object threading = py::module_::import("threading");
-        asks_ = threading.attr("main_thread")().is(threading.attr("current_thread")());
+        main_ = threading.attr("main_thread")().is(threading.attr("current_thread")());
     }
     ~SignalCheck() {
         if (!type_ && !value_ && !tb_) return;
-        py::gil_scoped_acquire gil;
+        const PyGILState_STATE gil = take_gil_back(PyGILState_Ensure);
         Py_XDECREF(type_);
         Py_XDECREF(value_);
         Py_XDECREF(tb_);
+        PyGILState_Release(gil);
     }
     SignalCheck(const SignalCheck &) = delete;
     SignalCheck &operator=(const SignalCheck &) = delete;
 
-    // With the GIL released: true once a signal handler has raised.
+    // With the GIL released: true once a signal handler has raised (or, off the main thread, once
+    // the interpreter finalizes).
     bool operator()() {
-        if (stopped_ || !asks_ || std::this_thread::get_id() != thread_) return stopped_;
-        py::gil_scoped_acquire gil;
+        if (stopped_ || std::this_thread::get_id() != thread_) return stopped_;
+        if (!main_) return stopped_ = interpreter_finalizing();
+        const PyGILState_STATE gil = take_gil_back(PyGILState_Ensure);
         if (PyErr_CheckSignals() != 0) {
             PyErr_Fetch(&type_, &value_, &tb_);
             stopped_ = true;
         }
+        PyGILState_Release(gil);
         return stopped_;
     }
     dcore::ShouldStop callback() {
@@ -55,6 +119,10 @@ public:
     // With the GIL held: raises the handler's error when a signal stopped the work.
     void raise_if_stopped() {
         if (!stopped_) return;
+        if (!type_) {  // stopped by the interpreter's end on a thread that finalizes it
+            PyErr_SetString(PyExc_RuntimeError, "the interpreter is shutting down");
+            throw py::error_already_set();
+        }
         PyErr_Restore(type_, value_, tb_);
         type_ = value_ = tb_ = nullptr;
         throw py::error_already_set();
@@ -62,7 +130,7 @@ public:
 
 private:
     std::thread::id thread_;
-    bool asks_ = false, stopped_ = false;
+    bool main_ = false, stopped_ = false;
     PyObject *type_ = nullptr, *value_ = nullptr, *tb_ = nullptr;
 };
 

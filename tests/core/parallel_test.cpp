@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -40,8 +41,9 @@ TEST(ParallelFor, ThreadThatCannotStartIsAnErrorAfterTheRunningOnesFinish) {
 
 namespace {
 
-// Only the calling thread asks whether to stop; once it is told to, no piece starts any more and
-// every worker has finished when the call returns.
+// Only the calling thread asks whether to stop; once it is told to, or once it throws, no piece
+// starts any more and every worker has finished when the call returns (never std::terminate on a
+// joinable thread).
 TEST(PiecesInTurn, StopIsAskedOnTheCallingThreadAndEndsTheWork) {
     std::atomic<int> ran{0}, running{0};
     const auto caller = std::this_thread::get_id();
@@ -51,24 +53,24 @@ TEST(PiecesInTurn, StopIsAskedOnTheCallingThreadAndEndsTheWork) {
         elsewhere |= std::this_thread::get_id() != caller;
         return ++asked == 3;
     };
-    const bool done = dcore::pieces_in_turn(
-        10000, 4,
-        [&](unsigned, std::size_t) {
-            ++running;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            ++ran;
-            --running;
-        },
-        stop);
-    EXPECT_FALSE(done);
+    auto piece = [&](unsigned, std::size_t) {
+        ++running;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++ran;
+        --running;
+    };
+    auto ended_early = [&] {
+        EXPECT_EQ(running.load(), 0);
+        EXPECT_GT(ran.load(), 0);
+        EXPECT_LT(ran.load(), 10000);
+        const int after = ran.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(ran.load(), after);
+    };
+    EXPECT_FALSE(dcore::pieces_in_turn(10000, 4, piece, stop));
     EXPECT_EQ(asked, 3);
     EXPECT_FALSE(elsewhere);
-    EXPECT_EQ(running.load(), 0);
-    EXPECT_GT(ran.load(), 0);
-    EXPECT_LT(ran.load(), 10000);
-    const int after = ran.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(ran.load(), after);
+    ended_early();
     // one worker: the calling thread runs the pieces and asks between them
     asked = 0;
     EXPECT_FALSE(dcore::pieces_in_turn(10000, 1, [&](unsigned, std::size_t) {
@@ -76,6 +78,19 @@ TEST(PiecesInTurn, StopIsAskedOnTheCallingThreadAndEndsTheWork) {
     }, stop));
     EXPECT_EQ(asked, 3);
     EXPECT_TRUE(dcore::pieces_in_turn(100, 4, [](unsigned, std::size_t) {}, [] { return false; }));
+    // a stop callback that throws while the workers run
+    asked = 0;
+    ran = 0;
+    try {
+        dcore::pieces_in_turn(10000, 4, piece, [&]() -> bool {
+            if (++asked == 2) throw std::runtime_error("from the callback");
+            return false;
+        });
+        FAIL() << "no error";
+    } catch (const std::runtime_error &e) {
+        EXPECT_STREQ(e.what(), "from the callback");
+    }
+    ended_early();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 // triangles on the right vertexes; a triangle naming an id that its surface lacks is an error.
 #include <dorar/pymod.hpp>
 #include <dorar/raise.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <tsurf_parse.hpp>
 
@@ -138,7 +139,7 @@ void read_text(const Globals &g, const py::object &fufn, dcore::tsurf::Reader &r
             if (!text) throw py::error_already_set();
             bool ok;
             {
-                py::gil_scoped_release nogil;
+                dorar::ReleasedGil nogil;
                 ok = size > 0 ? reader.feed(text, static_cast<std::size_t>(size)) : reader.finish();
             }
             if (!ok) raise(PyExc_IndexError, reader.short_line.message);
@@ -185,7 +186,7 @@ py::tuple read_gocad_tsurf(const Globals &g, const py::object &fufn, const py::o
     if (reader.bad_triangle.set) raise(PyExc_ValueError, reader.bad_triangle.message);
     bool joined;
     {
-        py::gil_scoped_release nogil;
+        dorar::ReleasedGil nogil;
         joined = reader.join_triangles();
     }
     if (!joined) raise(PyExc_ValueError, reader.bad_triangle.message);
