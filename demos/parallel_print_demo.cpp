@@ -5,6 +5,7 @@
 // The demonstration carries its own copy of the console stream class, so its two singletons are
 // its own and nothing here touches dorar.utils.signal_pipe.
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <mutex>
 
@@ -118,7 +119,7 @@ DORAR_MODULE(parallel_print_demo, m) {
             static std::mutex line_lock;
             std::unique_lock<std::mutex> held(line_lock, std::defer_lock);
             {
-                py::gil_scoped_release unlocked;  // never wait for the lock while holding the GIL
+                dorar::ReleasedGil unlocked;  // never wait for the lock while holding the GIL
                 held.lock();
             }
             dorar::print("This is thread", i);

@@ -4,6 +4,7 @@
 // emit through PyQt exactly as Python code would, so a receiver runs on the writing thread (direct
 // connection) or later on its own thread (queued connection), as the host connects it.
 #include <dorar/pymod.hpp>
+#include <dorar/signal_check.hpp>
 
 #include <mutex>
 
@@ -28,7 +29,7 @@ py::object singleton(const std::shared_ptr<dorar::ClassRef> &ref, const Globals 
     if (py::bool_(stream)) return stream;
     std::unique_lock<std::recursive_mutex> lock(singleton_mutex(), std::defer_lock);
     {
-        py::gil_scoped_release unlocked;
+        dorar::ReleasedGil unlocked;
         lock.lock();
     }
     stream = cls.attr(slot.c_str());  // another thread may have made it meanwhile
