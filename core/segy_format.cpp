@@ -27,13 +27,17 @@ constexpr std::size_t binary_pos(const char *name) {
 }
 constexpr std::size_t trace_pos(const char *name) { return find_field(TRACE_FIELDS, name)->pos; }
 
-constexpr std::size_t kBinDt = binary_pos("dt"), kBinDtOrig = binary_pos("dtOrig"), kBinNs = binary_pos("ns"),
-                      kBinNsOrig = binary_pos("nsOrig"), kBinFormat = binary_pos("DataSampleFormat");
-constexpr std::size_t kBinExtNs = binary_pos("ExtSamplesPerTrace"), kBinOrderConstant = binary_pos("ByteOrderConstant"),
-                      kBinRevision = binary_pos("SegyFormatRevisionNumber"),
-                      kBinFixedLength = binary_pos("FixedLengthTraceFlag"),
-                      kBinExtTextHeaders = binary_pos("NumberOfExtTextualHeaders"),
-                      kBinAddTraceHeaders = binary_pos("MaxAdditionalTraceHeaders");
+constexpr std::size_t kBinDt = binary_pos("dt");
+constexpr std::size_t kBinDtOrig = binary_pos("dtOrig");
+constexpr std::size_t kBinNs = binary_pos("ns");
+constexpr std::size_t kBinNsOrig = binary_pos("nsOrig");
+constexpr std::size_t kBinFormat = binary_pos("DataSampleFormat");
+constexpr std::size_t kBinExtNs = binary_pos("ExtSamplesPerTrace");
+constexpr std::size_t kBinOrderConstant = binary_pos("ByteOrderConstant");
+constexpr std::size_t kBinRevision = binary_pos("SegyFormatRevisionNumber");
+constexpr std::size_t kBinFixedLength = binary_pos("FixedLengthTraceFlag");
+constexpr std::size_t kBinExtTextHeaders = binary_pos("NumberOfExtTextualHeaders");
+constexpr std::size_t kBinAddTraceHeaders = binary_pos("MaxAdditionalTraceHeaders");
 constexpr std::size_t kTrNs = trace_pos("ns"), kTrDt = trace_pos("dt");
 
 inline float ibm_bits_to_float(std::uint32_t w) {

@@ -493,13 +493,14 @@ py::object cube_samples(const Globals &g, py::object data, const py::object &hea
     const py::array il = header_array(g, headers, "Inline3D");
     const py::array xl = header_array(g, headers, "Crossline3D");
     require_length(xl, "Crossline3D", static_cast<std::size_t>(il.shape(0)));
-    // Without a survey get_cube_from_sth has placed these traces already, and they are placed
-    // again here on purpose. There each trace goes by the rank of its line numbers, which finds the
-    // corner traces whatever the spacing; here it goes by FRST + k x NCRT of the dict_vidx that
-    // came back, the grid the cube gets. The two agree only where the lines are evenly spaced,
-    // which only this placement checks (get_cube_from_sth takes unevenly spaced lines, and may be
-    // replaced in the module or hand back a dict_vidx changed by the functions it calls), and only
-    // Python objects come back from that call. Placing is a few passes without the GIL.
+    // Without a survey, get_cube_from_sth has placed these traces already; they are placed again
+    // on purpose. There a trace goes by the rank of its line numbers, which finds the corner traces
+    // whatever the spacing; here it goes by FRST + k x NCRT of the dict_vidx that came back, the
+    // grid the cube gets. The two agree only where the lines are evenly spaced, which only this
+    // placement checks: get_cube_from_sth, a public function, takes unevenly spaced lines. Nor can
+    // its placement be handed on: read_segy calls it through the module's global, which may be
+    // replaced, only Python objects come back, and the functions it calls may change dict_vidx.
+    // Placing is a few passes without the GIL.
     const dcore::Placement grid = placed_on_grid(il, xl, lattices[0].count, lattices[1].count, lattices);
 
     const bool in_place = held_only_here(data);
