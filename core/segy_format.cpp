@@ -11,18 +11,34 @@
 #include <system_error>
 
 #include "parallel.hpp"
+#include "segy_fields.hpp"
 
 namespace dcore {
 namespace segy {
 
 namespace {
 
-// Offsets inside the 400-byte binary header.
-constexpr std::size_t kBinDt = 16, kBinDtOrig = 18, kBinNs = 20, kBinNsOrig = 22, kBinFormat = 24;
-constexpr std::size_t kBinExtNs = 68, kBinOrderConstant = 96, kBinRevision = 300, kBinFixedLength = 302,
-                      kBinExtTextHeaders = 304, kBinAddTraceHeaders = 306;
-// Offsets inside the 240-byte trace header.
-constexpr std::size_t kTrNs = 114, kTrDt = 116;
+// Offsets inside the 400-byte binary header and the 240-byte trace header, taken from the field
+// tables at compile time: a name missing from its table dereferences nullptr there, which does
+// not build.
+constexpr std::size_t binary_pos(const char *name) {
+    const HeaderField *f = find_field(BINARY_FIELDS, name);
+    return f ? f->pos : find_field(BINARY_REVISION2_FIELDS, name)->pos;
+}
+constexpr std::size_t trace_pos(const char *name) { return find_field(TRACE_FIELDS, name)->pos; }
+
+constexpr std::size_t kBinDt = binary_pos("dt");
+constexpr std::size_t kBinDtOrig = binary_pos("dtOrig");
+constexpr std::size_t kBinNs = binary_pos("ns");
+constexpr std::size_t kBinNsOrig = binary_pos("nsOrig");
+constexpr std::size_t kBinFormat = binary_pos("DataSampleFormat");
+constexpr std::size_t kBinExtNs = binary_pos("ExtSamplesPerTrace");
+constexpr std::size_t kBinOrderConstant = binary_pos("ByteOrderConstant");
+constexpr std::size_t kBinRevision = binary_pos("SegyFormatRevisionNumber");
+constexpr std::size_t kBinFixedLength = binary_pos("FixedLengthTraceFlag");
+constexpr std::size_t kBinExtTextHeaders = binary_pos("NumberOfExtTextualHeaders");
+constexpr std::size_t kBinAddTraceHeaders = binary_pos("MaxAdditionalTraceHeaders");
+constexpr std::size_t kTrNs = trace_pos("ns"), kTrDt = trace_pos("dt");
 
 inline float ibm_bits_to_float(std::uint32_t w) {
     // value = fraction * 2^(4 * exponent - 280): exact in a double, rounded once to single.

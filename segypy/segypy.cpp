@@ -2,6 +2,7 @@
 // fields the caller lays out; writeSegy writes a samples x traces matrix as IEEE big-endian SEG-Y.
 #include <dorar/replaced_file.hpp>
 #include <dorar/pymod.hpp>
+#include <dorar/raise.hpp>
 #include <dorar/signal_check.hpp>
 
 #include <fcntl.h>
@@ -19,10 +20,12 @@
 #include <system_error>
 #include <vector>
 
+#include "segy_fields.hpp"
 #include "segy_format.hpp"
 
 namespace py = pybind11;
 namespace sg = dcore::segy;
+using dorar::raise;
 
 namespace {
 
@@ -52,78 +55,15 @@ const char *WRITE_DOC =
     "    STHin: dict, trace-header field name -> per-trace values (dict by trace index,\n"
     "        sequence or array of one value a trace, or one number for every trace)\n";
 
-struct Named {
-    const char *name;
-    std::size_t pos, bytes;
-    bool is_signed;
-};
-
-// Trace-header fields the writer knows by name (SEG-Y revision 1 positions, from 0).
-const Named TRACE_FIELDS[] = {
-    {"TraceSequenceLine", 0, 4, true}, {"TraceSequenceFile", 4, 4, true}, {"FieldRecord", 8, 4, true},
-    {"TraceNumber", 12, 4, true}, {"EnergySourcePoint", 16, 4, true}, {"cdp", 20, 4, true},
-    {"cdpTrace", 24, 4, true}, {"TraceIdentificationCode", 28, 2, true}, {"NSummedTraces", 30, 2, true},
-    {"NStackedTraces", 32, 2, true}, {"DataUse", 34, 2, true}, {"offset", 36, 4, true},
-    {"ReceiverGroupElevation", 40, 4, true}, {"SourceSurfaceElevation", 44, 4, true},
-    {"SourceDepth", 48, 4, true}, {"ReceiverDatumElevation", 52, 4, true}, {"SourceDatumElevation", 56, 4, true},
-    {"SourceWaterDepth", 60, 4, true}, {"GroupWaterDepth", 64, 4, true}, {"ElevationScalar", 68, 2, true},
-    {"SourceGroupScalar", 70, 2, true}, {"SourceX", 72, 4, true}, {"SourceY", 76, 4, true},
-    {"GroupX", 80, 4, true}, {"GroupY", 84, 4, true}, {"CoordinateUnits", 88, 2, true},
-    {"WeatheringVelocity", 90, 2, true}, {"SubWeatheringVelocity", 92, 2, true},
-    {"SourceUpholeTime", 94, 2, true}, {"GroupUpholeTime", 96, 2, true}, {"SourceStaticCorrection", 98, 2, true},
-    {"GroupStaticCorrection", 100, 2, true}, {"TotalStaticApplied", 102, 2, true}, {"LagTimeA", 104, 2, true},
-    {"LagTimeB", 106, 2, true}, {"DelayRecordingTime", 108, 2, true}, {"MuteTimeStart", 110, 2, true},
-    {"MuteTimeEND", 112, 2, true}, {"ns", 114, 2, false}, {"dt", 116, 2, false}, {"GainType", 118, 2, true},
-    {"InstrumentGainConstant", 120, 2, true}, {"InstrumentInitialGain", 122, 2, true},
-    {"Correlated", 124, 2, true}, {"SweepFrequenceStart", 126, 2, true}, {"SweepFrequenceEnd", 128, 2, true},
-    {"SweepLength", 130, 2, true}, {"SweepType", 132, 2, true}, {"SweepTraceTaperLengthStart", 134, 2, true},
-    {"SweepTraceTaperLengthEnd", 136, 2, true}, {"TaperType", 138, 2, true},
-    {"AliasFilterFrequency", 140, 2, true}, {"AliasFilterSlope", 142, 2, true},
-    {"NotchFilterFrequency", 144, 2, true}, {"NotchFilterSlope", 146, 2, true},
-    {"LowCutFrequency", 148, 2, true}, {"HighCutFrequency", 150, 2, true}, {"LowCutSlope", 152, 2, true},
-    {"HighCutSlope", 154, 2, true}, {"YearDataRecorded", 156, 2, true}, {"DayOfYear", 158, 2, true},
-    {"HourOfDay", 160, 2, true}, {"MinuteOfHour", 162, 2, true}, {"SecondOfMinute", 164, 2, true},
-    {"TimeBaseCode", 166, 2, true}, {"TraceWeightningFactor", 168, 2, true},
-    {"GeophoneGroupNumberRoll1", 170, 2, true}, {"GeophoneGroupNumberFirstTraceOrigField", 172, 2, true},
-    {"GeophoneGroupNumberLastTraceOrigField", 174, 2, true}, {"GapSize", 176, 2, true},
-    {"OverTravel", 178, 2, true}, {"cdpX", 180, 4, true}, {"cdpY", 184, 4, true}, {"Inline3D", 188, 4, true},
-    {"Crossline3D", 192, 4, true}, {"ShotPoint", 196, 4, true}, {"ShotPointScalar", 200, 2, true},
-    {"TraceValueMeasurementUnit", 202, 2, true}, {"TransductionConstantMantissa", 204, 4, true},
-    {"TransductionConstantPower", 208, 2, true}, {"TransductionUnit", 210, 2, true},
-    {"TraceIdentifier", 212, 2, true}, {"ScalarTraceHeader", 214, 2, true}, {"SourceType", 216, 2, true},
-    {"SourceEnergyDirectionMantissa", 218, 4, true}, {"SourceEnergyDirectionExponent", 222, 2, true},
-    {"SourceMeasurementMantissa", 224, 4, true}, {"SourceMeasurementExponent", 228, 2, true},
-    {"SourceMeasurementUnit", 230, 2, true}, {"UnassignedInt1", 232, 4, true}, {"UnassignedInt2", 236, 4, true},
-};
-
-// Binary-header fields reported by readSegy (positions from the start of the binary header).
-const Named BINARY_FIELDS[] = {
-    {"Job", 0, 4, true}, {"Line", 4, 4, true}, {"Reel", 8, 4, true}, {"DataTracePerEnsemble", 12, 2, true},
-    {"AuxiliaryTracePerEnsemble", 14, 2, true}, {"dt", 16, 2, false}, {"dtOrig", 18, 2, false},
-    {"ns", 20, 2, false}, {"nsOrig", 22, 2, false}, {"DataSampleFormat", 24, 2, true},
-    {"EnsembleFold", 26, 2, true}, {"TraceSorting", 28, 2, true}, {"VerticalSumCode", 30, 2, true},
-    {"SweepFrequencyStart", 32, 2, true}, {"SweepFrequencyEnd", 34, 2, true}, {"SweepLength", 36, 2, true},
-    {"SweepType", 38, 2, true}, {"SweepChannel", 40, 2, true}, {"SweepTaperlengthStart", 42, 2, true},
-    {"SweepTaperLengthEnd", 44, 2, true}, {"TaperType", 46, 2, true}, {"CorrelatedDataTraces", 48, 2, true},
-    {"BinaryGain", 50, 2, true}, {"AmplitudeRecoveryMethod", 52, 2, true}, {"MeasurementSystem", 54, 2, true},
-    {"ImpulseSignalPolarity", 56, 2, true}, {"VibratoryPolarityCode", 58, 2, true},
-    {"SegyFormatRevisionNumber", 300, 2, false}, {"FixedLengthTraceFlag", 302, 2, true},
-    {"NumberOfExtTextualHeaders", 304, 2, true},
-};
-
-[[noreturn]] void raise(PyObject *type, const std::string &msg) {
-    PyErr_SetString(type, msg.c_str());
-    throw py::error_already_set();
-}
-
-struct Target {
+// A file the caller named, with the label its messages begin with.
+struct LabelledPath {
     py::object name;  // the path as str (or bytes) for messages and OSError
     std::string path; // file-system bytes
     std::string label;
 };
 
-Target target_of(const py::object &filename) {
-    Target t;
+LabelledPath labelled_path(const py::object &filename) {
+    LabelledPath t;
     t.name = py::module_::import("os").attr("fspath")(filename);
     t.path = dorar::file_system_path(t.name);
     t.label = "SEG-Y file " + py::repr(t.name).cast<std::string>();
@@ -138,7 +78,7 @@ struct LayoutEntry {
     py::dtype dtype;
 };
 
-std::vector<LayoutEntry> parse_layout(const Target &tg, const py::object &layout) {
+std::vector<LayoutEntry> parse_layout(const LabelledPath &tg, const py::object &layout) {
     if (!py::hasattr(layout, "items"))
         raise(PyExc_TypeError, tg.label + ": the layout must be a mapping of field name to {'pos', 'type'}, not " +
                                    py::str(layout.get_type().attr("__name__")).cast<std::string>());
@@ -197,10 +137,10 @@ std::vector<LayoutEntry> parse_layout(const Target &tg, const py::object &layout
     return out;
 }
 
-py::dict binary_info(const Target &tg, const sg::FileFacts &facts) {
+py::dict binary_info(const LabelledPath &tg, const sg::FileFacts &facts) {
     py::dict info;
     const unsigned char *bin = facts.head + sg::kTextBytes;
-    for (const Named &n : BINARY_FIELDS) {
+    for (const sg::HeaderField &n : sg::BINARY_FIELDS) {
         if (n.is_signed)
             info[n.name] = py::int_(sg::load_int(bin + n.pos, n.bytes, facts.big));
         else
@@ -219,7 +159,7 @@ py::dict binary_info(const Target &tg, const sg::FileFacts &facts) {
 }
 
 // Raises the fault of a read that failed with the GIL released.
-[[noreturn]] void raise_read_fault(const Target &tg, std::exception_ptr fault) {
+[[noreturn]] void raise_read_fault(const LabelledPath &tg, std::exception_ptr fault) {
     try {
         std::rethrow_exception(fault);
     } catch (const sg::FileShrank &e) {
@@ -229,8 +169,8 @@ py::dict binary_info(const Target &tg, const sg::FileFacts &facts) {
     }
 }
 
-py::tuple read_segy(py::object filename, py::object layout) {
-    Target tg = target_of(filename);
+py::tuple read_samples_and_headers(py::object filename, py::object layout) {
+    LabelledPath tg = labelled_path(filename);
     std::vector<LayoutEntry> entries = parse_layout(tg, layout);
 
     // Opening and the header reads may wait on the disk: not while holding the GIL.
@@ -311,12 +251,6 @@ bool elem_of(const py::dtype &dt, sg::Elem *out) {
     return true;
 }
 
-const Named *trace_field(const std::string &name) {
-    for (const Named &n : TRACE_FIELDS)
-        if (name == n.name) return &n;
-    return nullptr;
-}
-
 enum class NumberFault { none, not_a_number, complex, too_large };
 
 // `v` as a real, as float() takes it. Errors other than "not a number" and "too large for a real"
@@ -355,15 +289,16 @@ std::string repr_text(const py::handle &v) {
     }
 }
 
-std::string does_not_fit(const Named &f, const std::string &value) {
+std::string does_not_fit(const sg::HeaderField &f, const std::string &value) {
     return value + ", which does not fit its " + std::to_string(f.bytes) + "-byte " +
            (f.is_signed ? "signed" : "unsigned") + " field";
 }
 
-// Reads the values of one trace-header entry; `trace` < 0 for one value that serves every trace.
-struct HeaderReals {
-    const Target &tg;
-    const Named &f;
+// Converts one value of a trace-header entry to a real, or raises the error that names the entry and
+// the trace; `trace` < 0 for one value that serves every trace.
+struct HeaderValueToReal {
+    const LabelledPath &tg;
+    const sg::HeaderField &f;
     py::object complex_type;
     mutable PyTypeObject *real_type = nullptr;
 
@@ -389,9 +324,10 @@ struct HeaderReals {
 // a sequence or array of one number a trace, or one number for every trace. A value's __float__
 // may change the dict or drop the last other reference to a value, so every value is held by a
 // reference of our own while it is read.
-std::vector<double> trace_values(const Target &tg, const Named &field, const py::object &values, std::size_t ntraces) {
+std::vector<double> trace_values(const LabelledPath &tg, const sg::HeaderField &field, const py::object &values,
+                                 std::size_t ntraces) {
     py::module_ np = py::module_::import("numpy");
-    const HeaderReals real{tg, field, np.attr("complexfloating")};
+    const HeaderValueToReal real{tg, field, np.attr("complexfloating")};
     const std::string what = tg.label + ": trace header '" + field.name + "'";
     std::vector<double> out(ntraces);
     if (PyDict_Check(values.ptr())) {
@@ -484,9 +420,9 @@ int stream_traces(dcore::FileReplacement &out, const unsigned char *file_header,
     return err;
 }
 
-void write_segy(py::object filename, py::object array2d, py::object dt, py::object text_header,
-                py::object trace_headers) {
-    Target tg = target_of(filename);
+void write_ieee_segy(py::object filename, py::object array2d, py::object dt, py::object text_header,
+                     py::object trace_headers) {
+    LabelledPath tg = labelled_path(filename);
     py::module_ np = py::module_::import("numpy");
 
     py::array arr = np.attr("asarray")(array2d);
@@ -557,7 +493,7 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
             py::object vals = py::reinterpret_borrow<py::object>(item[py::int_(1)]);
             const char *utf8 = PyUnicode_Check(key.ptr()) ? PyUnicode_AsUTF8(key.ptr()) : nullptr;
             if (!utf8) PyErr_Clear();  // not a str, or one no field name can equal
-            const Named *f = utf8 ? trace_field(utf8) : nullptr;
+            const sg::HeaderField *f = utf8 ? sg::find_field(sg::TRACE_FIELDS, utf8) : nullptr;
             if (!f) raise(PyExc_ValueError, tg.label + ": unknown trace header field " + py::repr(key).cast<std::string>());
             const std::string name = f->name;
             std::vector<double> reals = trace_values(tg, *f, vals, ntraces);
@@ -612,7 +548,7 @@ void write_segy(py::object filename, py::object array2d, py::object dt, py::obje
 }  // namespace
 
 DORAR_MODULE(segypy, m) {
-    dorar::def(m, "readSegy", &read_segy, READ_DOC, py::arg("filename"), py::arg("layout"));
-    dorar::def(m, "writeSegy", &write_segy, WRITE_DOC, py::arg("filename"), py::arg("Data"), py::arg("dt"),
+    dorar::def(m, "readSegy", &read_samples_and_headers, READ_DOC, py::arg("filename"), py::arg("layout"));
+    dorar::def(m, "writeSegy", &write_ieee_segy, WRITE_DOC, py::arg("filename"), py::arg("Data"), py::arg("dt"),
                py::arg("text_header") = py::none(), py::arg("STHin") = py::none());
 }

@@ -1,6 +1,7 @@
 // dorar.utils.chunk_store: an array cut along its first axis into chunks that each fit one
 // database value, and a stand-alone round trip through an SQLite table.
 #include <dorar/pymod.hpp>
+#include <dorar/raise.hpp>
 #include <dorar/signal_check.hpp>
 
 #include <algorithm>
@@ -40,10 +41,7 @@ const char *INSERT_ROWS = "INSERT INTO test VALUES (?,?,?,?)";
 const char *SELECT_ROWS =
     "SELECT chunkID, arr FROM test                 WHERE object_name = ? AND prop_name = ? ORDER BY chunkID";
 
-[[noreturn]] void raise(PyObject *type, const py::object &message) {
-    PyErr_SetObject(type, message.ptr());
-    throw py::error_already_set();
-}
+using dorar::raise;
 
 bool assertions_enabled() { return py::module_::import("sys").attr("flags").attr("optimize").cast<long>() == 0; }
 
@@ -122,9 +120,9 @@ dcore::ChunkPlan plan_for(std::int64_t size, std::int64_t byte, const py::object
         return dcore::plan_runs(size, byte, rows, limit, max_chunks);
     } catch (const dcore::RowTooLarge &e) {
         // No chunk can hold even one row.
-        raise(PyExc_ZeroDivisionError, py::str(e.what()));
+        raise(PyExc_ZeroDivisionError, e.what());
     } catch (const dcore::TooManyChunks &e) {
-        raise(PyExc_MemoryError, py::str(e.what()));
+        raise(PyExc_MemoryError, e.what());
     }
 }
 
@@ -166,8 +164,8 @@ py::object chunk_store(const Globals &g, const py::object &array, const py::obje
     }
     if (assertions_enabled()) {
         py::object sum = g("sum");
-        if (!sum(cellSize).equal(size)) raise(PyExc_AssertionError, py::str("Lost element in split"));
-        if (!sum(cellByte).equal(byte)) raise(PyExc_AssertionError, py::str("Lost byte in split"));
+        if (!sum(cellSize).equal(size)) raise(PyExc_AssertionError, "Lost element in split");
+        if (!sum(cellByte).equal(byte)) raise(PyExc_AssertionError, "Lost byte in split");
     }
 
     if (reached) {
@@ -221,7 +219,7 @@ void main_program(const py::module_ &m, const Globals &g) {
         std::size_t i = 0;
         for (const auto &row : data) {
             if (!py::object(row[py::int_(0)]).equal(py::int_(i + 1)))
-                raise(PyExc_AssertionError, py::str("Chunk order is wrong"));
+                raise(PyExc_AssertionError, "Chunk order is wrong");
             ++i;
         }
     }

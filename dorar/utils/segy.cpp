@@ -5,6 +5,7 @@
 // the cube's grid and survey, shapes the samples into the cube's array, and on the way out lays a
 // cube property out trace by trace with its headers.
 #include <dorar/pymod.hpp>
+#include <dorar/raise.hpp>
 #include <dorar/signal_check.hpp>
 
 #include <algorithm>
@@ -80,10 +81,7 @@ const char *WRITE_SEGY_DOC =
 
 py::object none() { return py::none(); }
 
-[[noreturn]] void raise(PyObject *type, const std::string &text) {
-    PyErr_SetString(type, text.c_str());
-    throw py::error_already_set();
-}
+using dorar::raise;
 
 // Unpacks exactly n values from an iterable, failing as the interpreter's unpacking does.
 std::vector<py::object> unpack(const py::object &obj, std::size_t n) {
@@ -406,7 +404,8 @@ py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const p
         require_length(scalar, "SourceGroupScalar", n_traces);
         require_length(x, "cdpX", n_traces);
         require_length(y, "cdpY", n_traces);
-        // The corner points are the traces at the corner cells, wherever the file holds them.
+        // The corner points are the traces at the corner cells, wherever the file holds them
+        // (cube_samples says why read_segy places the traces again).
         const std::size_t n_il = il_axis.count, n_xl = xl_axis.count;
         const dcore::Placement grid = placed_on_grid(il, xl, n_il, n_xl, nullptr);
         const dcore::ScaleRule rule = dcore::scale_rule(number_at(scalar, 0));
@@ -495,6 +494,14 @@ py::object cube_samples(const Globals &g, py::object data, const py::object &hea
     const py::array il = header_array(g, headers, "Inline3D");
     const py::array xl = header_array(g, headers, "Crossline3D");
     require_length(xl, "Crossline3D", static_cast<std::size_t>(il.shape(0)));
+    // Without a survey, get_cube_from_sth has placed these traces already; they are placed again
+    // on purpose. There a trace goes by the rank of its line numbers, which finds the corner traces
+    // whatever the spacing; here it goes by FRST + k x NCRT of the dict_vidx that came back, the
+    // grid the cube gets. The two agree only where the lines are evenly spaced, which only this
+    // placement checks: get_cube_from_sth, a public function, takes unevenly spaced lines. Nor can
+    // its placement be handed on: read_segy calls it through the module's global, which may be
+    // replaced, only Python objects come back, and the functions it calls may change dict_vidx.
+    // Placing is a few passes without the GIL.
     const dcore::Placement grid = placed_on_grid(il, xl, lattices[0].count, lattices[1].count, lattices);
 
     const bool in_place = held_only_here(data);
@@ -645,33 +652,13 @@ py::dict per_trace(const py::object &rows, int column, std::size_t n) {
     return out;
 }
 
-// Closes the textual-header source when write_segy ends, however it ends.
-class OpenFile {
-public:
-    explicit OpenFile(py::object f) : f_(std::move(f)) {}
-    ~OpenFile() {
-        if (!f_) return;
-        PyObject *type, *value, *tb;
-        PyErr_Fetch(&type, &value, &tb);
-        PyObject *r = PyObject_CallMethod(f_.ptr(), "close", nullptr);
-        if (r)
-            Py_DECREF(r);
-        else
-            PyErr_Clear();
-        PyErr_Restore(type, value, tb);
-    }
-    const py::object &get() const { return f_; }
-
-private:
-    py::object f_;
-};
-
-py::object textual_header(const Globals &g, const py::object &stfhfn, std::unique_ptr<OpenFile> &keep) {
-    if (stfhfn.is_none()) return py::str("Dorar") + py::str(std::string(3195, ' '));
-    keep = std::make_unique<OpenFile>(g("open")(stfhfn));
+// The textual header: "Dorar" and blanks without a source file, else the first 40 lines of the
+// open file `source`, each cut or padded to 80 characters.
+py::object textual_header(const py::object &source) {
+    if (!source) return py::str("Dorar") + py::str(std::string(3195, ' '));
     py::list lines;
     int count = 0;
-    for (py::handle raw : keep->get()) {
+    for (py::handle raw : source) {
         if (++count == 41) {
             dorar::print("Lines after 40th will be ignored.");
             break;
@@ -745,14 +732,22 @@ py::object write_segy(const Globals &g, const py::object &cube, const py::object
     sth["TraceSequenceLine"] = sequence;
     sth["SourceGroupScalar"] = scalar;
 
-    std::unique_ptr<OpenFile> source;
-    py::object text = textual_header(g, stfhfn, source);
+    // The textual header's source file stays open until the rest of the call is done, and is
+    // closed however it ends.
+    py::object source;
+    if (!stfhfn.is_none()) source = g("open")(stfhfn);
+    auto write_file = [&] {
+        const py::object text = textual_header(source);
+        g("segypy").attr("writeSegy")(outfn, array2d, dt, text, sth);
 
-    g("segypy").attr("writeSegy")(outfn, array2d, dt, text, sth);
-
-    py::object end = datetime.attr("now")();
-    dorar::print("$$Write Segy Ended @", end);
-    dorar::print("Time Used is", end - start);
+        py::object end = datetime.attr("now")();
+        dorar::print("$$Write Segy Ended @", end);
+        dorar::print("Time Used is", end - start);
+    };
+    if (source)
+        dorar::closing(source, write_file);
+    else
+        write_file();
     return none();
 }
 

@@ -18,6 +18,11 @@ class Interrupting:
     __index__ = __float__
 
 
+class RefusedByNumpy:
+    def __array__(self, *args, **kwargs):
+        raise ValueError("no\x00array here")
+
+
 @pytest.mark.parametrize("dt, text, headers, exc, words", [
     # the interpreter's own message, never a traceback pasted into it
     (1000, "\u0627", None, ValueError, ["EBCDIC", "can't encode character '\\u0627' in position 0"]),
@@ -32,6 +37,8 @@ class Interrupting:
     (1000, None, {"cdpX": ["1", "2", "3"]}, TypeError, ["'cdpX' must be integer or real numbers, not <U1"]),
     (1000, None, {"cdpX": [1, None, 3]}, TypeError, ["'cdpX' of trace 1 is not a number: None"]),
     (1000, None, {"cdpX": [[1, 2], [3], 4]}, TypeError, ["'cdpX' must be a number or an array of numbers"]),
+    # the whole of the array library's refusal, a NUL in it too
+    (1000, None, {"cdpX": RefusedByNumpy()}, TypeError, ["array of numbers, one a trace: no\x00array here"]),
     (1000, None, {"cdpX": np.zeros((3, 2))}, ValueError, ["'cdpX' must be an array of one number a trace",
                                                            "shape (3, 2)"]),
     (1000, None, {"cdpX": [1, 2]}, ValueError, ["'cdpX' holds 2 values for 3 traces"]),
@@ -40,7 +47,7 @@ class Interrupting:
     (1000, None, {"cdpY": {0: 1, 1: np.complex64(2), 2: 3}}, TypeError, ["'cdpY' of trace 1", "not complex"]),
     (np.complex128(4000), None, None, TypeError, ["sample interval must be a real number"]),
 ], ids=["ebcdic", "huge-in-dict", "huge-in-list", "huge-scalar", "huge-dt", "none", "text", "texts",
-        "none-in-list", "ragged", "two-dimensional", "too-few", "complex-array", "complex-value", "complex-dt"])
+        "none-in-list", "ragged", "nul", "two-dimensional", "too-few", "complex-array", "complex-value", "complex-dt"])
 def test_refused_input_says_what_is_wrong(tmp_path, dt, text, headers, exc, words):
     path = tmp_path / "out.sgy"
     path.write_bytes(b"old")
