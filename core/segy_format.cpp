@@ -379,6 +379,18 @@ char ebcdic_to_ascii(unsigned char c) {
     }
 }
 
+// Whether the record's text (ASCII or EBCDIC), its leading blanks passed over, begins as a stanza's
+// "((" header does.
+bool opens_stanza(const unsigned char *record, std::size_t n) {
+    for (bool ebcdic : {false, true}) {
+        std::size_t i = 0;
+        auto at = [&](std::size_t k) { return ebcdic ? ebcdic_to_ascii(record[k]) : static_cast<char>(record[k]); };
+        while (i < n && (at(i) == ' ' || at(i) == '\t')) ++i;
+        if (i + 1 < n && at(i) == '(' && at(i + 1) == '(') return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 FileShrank::FileShrank(std::size_t at_, std::size_t expected_)
@@ -444,13 +456,16 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, c
     const bool old_variable = f.revision == 0 && declared == -1;
     if (f.revision == 0 && declared < 0) declared = 0;
     // Yet old files written after revision 1 came out may mean -1 as it means there. Where the
-    // record after the binary header holds the end stanza it is no trace: the traces follow it,
-    // even where the file would also divide into traces from byte 3600.
+    // record after the binary header holds the end stanza, or opens a stanza that an end stanza
+    // closes further on, it is no trace: the traces follow the end stanza, even where the file
+    // would also divide into traces from byte 3600.
     bool stanza_first = false;
     if (old_variable && size >= kFileHeaderBytes + kTextBytes) {
         std::vector<unsigned char> record(kTextBytes);
         read_exact(read, kFileHeaderBytes, kTextBytes, record.data(), size);
-        stanza_first = holds_end_stanza(record.data(), kTextBytes);
+        std::size_t records = 0;
+        stanza_first = holds_end_stanza(record.data(), kTextBytes) ||
+                       (opens_stanza(record.data(), kTextBytes) && count_extended(read, size, -1, &records, poll).empty());
         if (stanza_first) declared = -1;
     }
     std::string fault = count_extended(read, size, declared, &f.extended_headers, poll);

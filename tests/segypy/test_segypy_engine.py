@@ -183,16 +183,17 @@ def test_binary_header_count_holds_and_extended_textual_headers_are_skipped(tmp_
         segypy.readSegy(str(bad), LAYOUT)
 
 
-def test_old_file_with_its_end_stanza_first_reads_the_traces_after_it(tmp_path):
-    # 100 IEEE samples make 640-byte traces, 5 of which fill the stanza's 3200 bytes: the file
-    # would also divide into traces from byte 3600, the stanza's bytes read as 5 traces.
+@pytest.mark.parametrize("stanzas", [["((SEG: EndText))"], ["((SEG: Location Data ver 1.0))", "((SEG: EndText))"]])
+def test_old_file_with_stanzas_first_reads_the_traces_after_them(tmp_path, stanzas):
+    # 100 IEEE samples make 640-byte traces, 5 of which fill a record's 3200 bytes: the file would
+    # also divide into traces from byte 3600, the stanzas' bytes read as 5 or 10 traces.
     data = np.arange(600, dtype=np.float32).reshape(6, 100)
     headers = cube_headers(2, 3, ns=100)
     path = tmp_path / "stanza.sgy"
     hand_write(path, 5, True, data, headers, 2000, b"\x40" * 3200)
     raw = bytearray(path.read_bytes())
     raw[3504:3506] = np.array(-1, ">i2").tobytes()
-    raw[3600:3600] = "((SEG: EndText))".ljust(3200).encode("cp037")
+    raw[3600:3600] = "".join(s.ljust(3200) for s in stanzas).encode("cp037")
     path.write_bytes(bytes(raw))
     got, info, sth = segypy.readSegy(str(path), LAYOUT)
     np.testing.assert_array_equal(got, data)
