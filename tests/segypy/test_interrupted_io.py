@@ -121,7 +121,7 @@ def test_ctrl_c_stops_the_call_and_keeps_the_old_file(tmp_path, case):
             child.wait()
     last = out.splitlines()[-1] if out else ""
     assert last.startswith("stopped KeyboardInterrupt('from the handler') "), (out, err)
-    # tools/sanitize-threads widens the bound: under ThreadSanitizer freeing the 2 GiB array alone
+    # The sanitizer passes widen the bound: under ThreadSanitizer freeing the 2 GiB array alone
     # takes seconds (the runtime clears its metadata for every 8 bytes of the block).
     bound = 2.0 * float(os.environ.get("DORAR_TIME_SCALE", "1"))
     assert took < bound, "%.2f s from the signal to the end of the process" % took
