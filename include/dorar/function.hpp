@@ -55,84 +55,59 @@ using is_star = std::is_same<std::decay_t<T>, py::args>;
 template <typename T>
 using is_double_star = std::is_same<std::decay_t<T>, py::kwargs>;
 // What the compiled def hands over for *args and **kwargs: the tuple and the dict themselves, by
-// position like every other parameter (keywords would let pybind11 refuse a positional-only
+// position like every other parameter (by keyword, pybind11 would refuse a positional-only
 // parameter's name that **kwargs holds).
 template <typename T>
 using handed = std::conditional_t<is_star<T>::value, py::tuple, std::conditional_t<is_double_star<T>::value, py::dict, T>>;
 
-template <typename T>
-constexpr char kind_of() {
-    return is_star<T>::value ? '*' : is_double_star<T>::value ? '+' : 'p';
-}
-
 // One parameter of the signature: its name, kind, default and pybind11's conversion flags.
 struct Param {
-    const char *name;
-    char kind;          // 'p' positional, 'k' keyword-only, '*' *args, '+' **kwargs
-    py::object value;   // the default, or null
+    std::string name;
+    char kind;         // 'p' positional (keyword-only after *args), 'k' keyword-only, '*' *args, '+' **kwargs
+    py::object value;  // the default, or null
     bool positional_only = false, noconvert = false, none = true;
 
-    void annotate(const py::arg &a) {
-        name = a.name;
-        noconvert = a.flag_noconvert;
-        none = a.flag_none;
-    }
     // What pybind11 is told of it, so that a value it cannot convert is reported under its name.
-    py::arg annotation() const { return py::arg(name).noconvert(noconvert).none(none); }
+    py::arg annotation() const { return py::arg(name.c_str()).noconvert(noconvert).none(none); }
 };
 
-// The signature of a callable whose parameters are of `kinds`, as pybind11 reads the module's
-// py::arg / py::arg_v / py::pos_only / py::kw_only annotations of them (after *args, keyword-only;
-// the instance of a method is `self` and takes no annotation).
+// The parameters of a callable of parameter `kinds` as the module's py::arg / py::arg_v /
+// py::pos_only / py::kw_only annotations declare them, in pybind11's reading (the instance of a
+// method is `self` and takes no annotation; *args and **kwargs take none either; a parameter
+// without one is "arg0", "arg1", ... as pybind11 names it).
 class Signature {
 public:
-    Signature(std::string qualname, const std::vector<char> &kinds, bool method)
-        : qualname_(std::move(qualname)), next_(method && !kinds.empty() ? 1 : 0) {
-        bool after_star = false;
-        for (char k : kinds) {
-            params_.push_back({k == '*' ? "args" : k == '+' ? "kwargs" : nullptr, after_star && k == 'p' ? 'k' : k});
-            after_star |= k == '*';
-        }
-        if (next_) params_[0].name = "self";
+    Signature(const std::string &qualname, std::vector<char> kinds, bool method)
+        : qualname_(qualname), next_(method ? 1 : 0) {
+        for (char k : kinds)
+            params.push_back({k == '*'                      ? "args"
+                              : k == '+'                    ? "kwargs"
+                              : next_ && params.empty()     ? "self"
+                                                            : "arg" + std::to_string(params.size() - next_),
+                              k});
     }
-    void note(const py::arg &a) { next_named().annotate(a); }
-    void note(const py::arg_v &a) {
-        Param &p = next_named();
-        p.annotate(a);
-        p.value = a.value;
-    }
-    void note(py::pos_only) {
-        for (std::size_t i = 0; i < next_; ++i) params_[i].positional_only = true;
-    }
-    void note(py::kw_only) { keyword_only_ = true; }
-
-    // The parameters, named: without annotations "arg0", "arg1", ... as pybind11 names them.
-    std::vector<Param> &params() {
-        names_.reserve(params_.size());
-        for (Param &p : params_) {
-            if (p.name) continue;
-            if (annotated_) py::pybind11_fail(qualname_ + "(): a parameter without its py::arg");
-            names_.push_back("arg" + std::to_string(names_.size()));
-            p.name = names_.back().c_str();
-        }
-        return params_;
-    }
-
-private:
-    Param &next_named() {
-        annotated_ = true;
-        while (next_ < params_.size() && params_[next_].kind != 'p' && params_[next_].kind != 'k') ++next_;
-        if (next_ == params_.size()) py::pybind11_fail(qualname_ + "(): more py::arg than parameters");
-        Param &p = params_[next_++];
+    Param &note(const py::arg &a) {
+        while (next_ < params.size() && params[next_].kind != 'p') ++next_;
+        if (next_ == params.size()) py::pybind11_fail(qualname_ + "(): more py::arg than parameters");
+        Param &p = params[next_++];
+        if (a.name) p.name = a.name;
+        p.noconvert = a.flag_noconvert;
+        p.none = a.flag_none;
         if (keyword_only_) p.kind = 'k';
         return p;
     }
+    void note(const py::arg_v &a) { note(static_cast<const py::arg &>(a)).value = a.value; }
+    void note(py::pos_only) {
+        for (std::size_t i = 0; i < next_; ++i) params[i].positional_only = true;
+    }
+    void note(py::kw_only) { keyword_only_ = true; }
 
+    std::vector<Param> params;
+
+private:
     std::string qualname_;
-    std::vector<Param> params_;
-    std::vector<std::string> names_;  // the made-up names the params point to
     std::size_t next_;
-    bool keyword_only_ = false, annotated_ = false;
+    bool keyword_only_ = false;
 };
 
 // Compiles `def name(SIGNATURE): return _impl(ARGUMENTS)` in a namespace of its own that holds
@@ -142,7 +117,6 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
                               const py::handle &module_name, const char *doc, const std::vector<Param> &params) {
     py::dict ns;
     ns["__builtins__"] = py::handle(PyEval_GetBuiltins());
-    ns["__name__"] = module_name;
     ns["_impl"] = impl;
     std::string header, shown, call;  // shown: with the defaults' reprs, for help() and inspection
     auto add = [&](const std::string &text, const std::string &seen) {
@@ -152,11 +126,10 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
     bool star = false;
     for (std::size_t i = 0; i < params.size(); ++i) {
         const Param &p = params[i];
-        const std::string pname = p.name;
-        if (pname == "_impl") py::pybind11_fail(qualname + "(): a parameter may not be named _impl");
+        if (p.name == "_impl") py::pybind11_fail(qualname + "(): a parameter may not be named _impl");
         if (p.kind == 'k' && !star) add("*", "*");
         star |= p.kind == 'k' || p.kind == '*';
-        const std::string text = (p.kind == '*' ? "*" : p.kind == '+' ? "**" : "") + pname;
+        const std::string text = (p.kind == '*' ? "*" : p.kind == '+' ? "**" : "") + p.name;
         if (p.value) {
             const std::string slot = "_d" + std::to_string(i);
             ns[slot.c_str()] = p.value;
@@ -165,7 +138,7 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
             add(text, text);
         }
         if (p.positional_only && (i + 1 == params.size() || !params[i + 1].positional_only)) add("/", "/");
-        call += (call.empty() ? "" : ", ") + pname;
+        call += (call.empty() ? "" : ", ") + p.name;
     }
     const std::string source = "def " + std::string(name) + "(" + header + "): return _impl(" + call + ")\n";
     const std::string file = "<" + py::str(module_name).cast<std::string>() + ">";
@@ -180,23 +153,21 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
     return fn;
 }
 
-// `impl` for `f`: every parameter by position, *args and **kwargs as the tuple and the dict.
-template <typename R, typename F, typename... A, std::size_t... I>
+// The def of `f` and its `_impl`, which takes every parameter by position (*args and **kwargs as
+// the tuple and the dict).
+template <typename R, typename F, typename... A, std::size_t... I, typename... Extra>
 py::object make_function(F &&f, std::tuple<A...> *, std::index_sequence<I...>, const py::module_ &m, const char *name,
-                         const std::string &qualname, const char *doc, std::vector<Param> &params) {
+                         const std::string &qualname, bool method, const char *doc, const Extra &...extra) {
+    Signature s(qualname, {(is_star<A>::value ? '*' : is_double_star<A>::value ? '+' : 'p')...}, method);
+    (s.note(extra), ...);
     py::options opts;
     opts.disable_function_signatures();
     // pybind11 takes a function called __init__ for its own constructor: its part goes by another name.
     const std::string inner = std::string(name) == "__init__" ? "__init" : name;
     py::cpp_function impl(
         [f = std::forward<F>(f)](handed<A>... a) mutable -> R { return f(std::forward<handed<A>>(a)...); },
-        py::name(inner.c_str()), params[I].annotation()...);
-    return compile_def(impl, name, qualname, m.attr("__name__"), doc, params);
-}
-
-template <typename... A>
-std::vector<char> kinds_of(std::tuple<A...> *) {
-    return {kind_of<A>()...};
+        py::name(inner.c_str()), s.params[I].annotation()...);
+    return compile_def(impl, name, qualname, m.attr("__name__"), doc, s.params);
 }
 
 // A function of module `m` named `name` (`qualname` in messages), a `def` of the signature the
@@ -206,11 +177,9 @@ py::object function(const py::module_ &m, const char *name, const std::string &q
                     const char *doc, const Extra &...extra) {
     using sig = signature_of<std::decay_t<F>>;
     using params = typename sig::params;
-    Signature s(qualname, kinds_of(static_cast<params *>(nullptr)), method);
-    (s.note(extra), ...);
     return make_function<typename sig::result>(std::forward<F>(f), static_cast<params *>(nullptr),
                                                std::make_index_sequence<std::tuple_size<params>::value>(), m, name,
-                                               qualname, doc, s.params());
+                                               qualname, method, doc, extra...);
 }
 
 // A built-in function of one argument (METH_O), as the interpreter's own: `F` takes the module

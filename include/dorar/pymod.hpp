@@ -172,13 +172,6 @@ py::object def_builtin(py::module_ &m, const char *name, F f, const char *doc, c
     return fn;
 }
 
-// A function of a class body named `owner`: its first parameter is the instance.
-template <typename F, typename... Extra>
-py::object method(const py::module_ &m, const char *owner, const char *name, F &&f, const char *doc,
-                  const Extra &...extra) {
-    return detail::function(m, name, std::string(owner) + "." + name, true, std::forward<F>(f), doc, extra...);
-}
-
 // A weak handle on a class built by ClassBuilder, for super() inside its methods.
 class ClassRef {
 public:
@@ -220,7 +213,7 @@ public:
 
     template <typename F, typename... Extra>
     ClassBuilder &def(const char *name, F &&f, const char *doc = nullptr, const Extra &...extra) {
-        ns_[name] = method(m_, name_.c_str(), name, std::forward<F>(f), doc, extra...);
+        ns_[name] = method(name, std::forward<F>(f), doc, extra...);
         return *this;
     }
 
@@ -234,15 +227,15 @@ public:
 
     template <typename G>
     ClassBuilder &property(const char *name, G &&getter, const char *doc = nullptr) {
-        py::object get = method(m_, name_.c_str(), name, std::forward<G>(getter), doc);
+        py::object get = method(name, std::forward<G>(getter), doc);
         ns_[name] = builtins().attr("property")(get, py::none(), py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }
 
     template <typename G, typename S>
     ClassBuilder &property(const char *name, G &&getter, S &&setter, const char *doc = nullptr) {
-        py::object get = method(m_, name_.c_str(), name, std::forward<G>(getter), doc);
-        py::object set = method(m_, name_.c_str(), name, std::forward<S>(setter), nullptr);
+        py::object get = method(name, std::forward<G>(getter), doc);
+        py::object set = method(name, std::forward<S>(setter), nullptr);
         ns_[name] = builtins().attr("property")(get, set, py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }
@@ -256,6 +249,12 @@ public:
     }
 
 private:
+    // A function of the class body: its first parameter is the instance.
+    template <typename F, typename... Extra>
+    py::object method(const char *name, F &&f, const char *doc, const Extra &...extra) {
+        return detail::function(m_, name, name_ + "." + name, true, std::forward<F>(f), doc, extra...);
+    }
+
     py::module_ &m_;
     std::string name_;
     py::tuple bases_;
