@@ -7,6 +7,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -37,18 +38,16 @@ inline void raise_current_exception(const char *unknown) {
 
 namespace detail {
 
+inline py::object text_or_none(const char *text) { return text ? py::str(text) : py::object(py::none()); }
+
 // The parameter types and result of a lambda, a function object or a function.
 template <typename T>
-struct signature_of : signature_of<decltype(&T::operator())> {};
+struct signature_of;
 template <typename R, typename... A>
-struct signature_of<R (*)(A...)> {
+struct signature_of<std::function<R(A...)>> {
     using result = R;
     using params = std::tuple<A...>;
 };
-template <typename C, typename R, typename... A>
-struct signature_of<R (C::*)(A...)> : signature_of<R (*)(A...)> {};
-template <typename C, typename R, typename... A>
-struct signature_of<R (C::*)(A...) const> : signature_of<R (*)(A...)> {};
 
 template <typename T>
 using is_star = std::is_same<std::decay_t<T>, py::args>;
@@ -71,43 +70,30 @@ struct Param {
     py::arg annotation() const { return py::arg(name.c_str()).noconvert(noconvert).none(none); }
 };
 
-// The parameters of a callable of parameter `kinds` as the module's py::arg / py::arg_v /
-// py::pos_only / py::kw_only annotations declare them, in pybind11's reading (the instance of a
-// method is `self` and takes no annotation; *args and **kwargs take none either; a parameter
-// without one is "arg0", "arg1", ... as pybind11 names it).
-class Signature {
-public:
-    Signature(const std::string &qualname, std::vector<char> kinds, bool method)
-        : qualname_(qualname), next_(method ? 1 : 0) {
-        for (char k : kinds)
-            params.push_back({k == '*'                      ? "args"
-                              : k == '+'                    ? "kwargs"
-                              : next_ && params.empty()     ? "self"
-                                                            : "arg" + std::to_string(params.size() - next_),
-                              k});
-    }
+// The parameters as the module's py::arg / py::arg_v / py::pos_only / py::kw_only annotations
+// declare them, in pybind11's reading: the instance of a method is `self`, and neither it nor
+// *args or **kwargs takes an annotation; a parameter without one is "arg0", "arg1", ...
+struct Signature {
+    std::string qualname;
+    std::vector<Param> params;
+    std::size_t next;  // the parameter (or one after it) that the next py::arg annotates
+    bool keyword_only = false;
+
     Param &note(const py::arg &a) {
-        while (next_ < params.size() && params[next_].kind != 'p') ++next_;
-        if (next_ == params.size()) py::pybind11_fail(qualname_ + "(): more py::arg than parameters");
-        Param &p = params[next_++];
+        while (next < params.size() && params[next].kind != 'p') ++next;
+        if (next == params.size()) py::pybind11_fail(qualname + "(): more py::arg than parameters");
+        Param &p = params[next++];
         if (a.name) p.name = a.name;
         p.noconvert = a.flag_noconvert;
         p.none = a.flag_none;
-        if (keyword_only_) p.kind = 'k';
+        if (keyword_only) p.kind = 'k';
         return p;
     }
     void note(const py::arg_v &a) { note(static_cast<const py::arg &>(a)).value = a.value; }
     void note(py::pos_only) {
-        for (std::size_t i = 0; i < next_; ++i) params[i].positional_only = true;
+        for (std::size_t i = 0; i < next; ++i) params[i].positional_only = true;
     }
-    void note(py::kw_only) { keyword_only_ = true; }
-
-    std::vector<Param> params;
-
-private:
-    std::string qualname_;
-    std::size_t next_;
-    bool keyword_only_ = false;
+    void note(py::kw_only) { keyword_only = true; }
 };
 
 // Compiles `def name(SIGNATURE): return _impl(ARGUMENTS)` in a namespace of its own that holds
@@ -118,26 +104,18 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
     py::dict ns;
     ns["__builtins__"] = py::handle(PyEval_GetBuiltins());
     ns["_impl"] = impl;
-    std::string header, shown, call;  // shown: with the defaults' reprs, for help() and inspection
-    auto add = [&](const std::string &text, const std::string &seen) {
-        header += (header.empty() ? "" : ", ") + text;
-        shown += (shown.empty() ? "" : ", ") + seen;
-    };
+    std::string header, call;
+    auto add = [&](const std::string &text) { header += (header.empty() ? "" : ", ") + text; };
     bool star = false;
     for (std::size_t i = 0; i < params.size(); ++i) {
         const Param &p = params[i];
         if (p.name == "_impl") py::pybind11_fail(qualname + "(): a parameter may not be named _impl");
-        if (p.kind == 'k' && !star) add("*", "*");
+        if (p.kind == 'k' && !star) add("*");
         star |= p.kind == 'k' || p.kind == '*';
-        const std::string text = (p.kind == '*' ? "*" : p.kind == '+' ? "**" : "") + p.name;
-        if (p.value) {
-            const std::string slot = "_d" + std::to_string(i);
-            ns[slot.c_str()] = p.value;
-            add(text + "=" + slot, text + "=" + py::repr(p.value).cast<std::string>());
-        } else {
-            add(text, text);
-        }
-        if (p.positional_only && (i + 1 == params.size() || !params[i + 1].positional_only)) add("/", "/");
+        const std::string slot = "_d" + std::to_string(i);
+        if (p.value) ns[slot.c_str()] = p.value;
+        add((p.kind == '*' ? "*" : p.kind == '+' ? "**" : "") + p.name + (p.value ? "=" + slot : ""));
+        if (p.positional_only && (i + 1 == params.size() || !params[i + 1].positional_only)) add("/");
         call += (call.empty() ? "" : ", ") + p.name;
     }
     const std::string source = "def " + std::string(name) + "(" + header + "): return _impl(" + call + ")\n";
@@ -148,8 +126,9 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
     py::object fn = ns[name];
     fn.attr("__qualname__") = qualname;
     fn.attr("__module__") = module_name;
-    fn.attr("__doc__") = doc ? py::object(py::str(doc)) : py::object(py::none());
-    fn.attr("__text_signature__") = "(" + shown + ")";
+    fn.attr("__doc__") = text_or_none(doc);
+    // The signature as text, where a built-in function carries it, for tools that look there.
+    fn.attr("__text_signature__") = py::str(py::module_::import("inspect").attr("signature")(fn));
     return fn;
 }
 
@@ -158,7 +137,12 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
 template <typename R, typename F, typename... A, std::size_t... I, typename... Extra>
 py::object make_function(F &&f, std::tuple<A...> *, std::index_sequence<I...>, const py::module_ &m, const char *name,
                          const std::string &qualname, bool method, const char *doc, const Extra &...extra) {
-    Signature s(qualname, {(is_star<A>::value ? '*' : is_double_star<A>::value ? '+' : 'p')...}, method);
+    Signature s{qualname, {}, method ? 1u : 0u};
+    for (char k : std::initializer_list<char>{(is_star<A>::value ? '*' : is_double_star<A>::value ? '+' : 'p')...}) {
+        const std::size_t i = s.params.size();
+        std::string own = i < s.next ? "self" : "arg" + std::to_string(i - s.next);
+        s.params.push_back({k == '*' ? "args" : k == '+' ? "kwargs" : own, k});
+    }
     (s.note(extra), ...);
     py::options opts;
     opts.disable_function_signatures();
@@ -175,7 +159,7 @@ py::object make_function(F &&f, std::tuple<A...> *, std::index_sequence<I...>, c
 template <typename F, typename... Extra>
 py::object function(const py::module_ &m, const char *name, const std::string &qualname, bool method, F &&f,
                     const char *doc, const Extra &...extra) {
-    using sig = signature_of<std::decay_t<F>>;
+    using sig = signature_of<decltype(std::function{std::declval<std::decay_t<F>>()})>;
     using params = typename sig::params;
     return make_function<typename sig::result>(std::forward<F>(f), static_cast<params *>(nullptr),
                                                std::make_index_sequence<std::tuple_size<params>::value>(), m, name,

@@ -228,7 +228,7 @@ public:
     template <typename G>
     ClassBuilder &property(const char *name, G &&getter, const char *doc = nullptr) {
         py::object get = method(name, std::forward<G>(getter), doc);
-        ns_[name] = builtins().attr("property")(get, py::none(), py::none(), doc ? py::str(doc) : py::object(py::none()));
+        ns_[name] = builtins().attr("property")(get, py::none(), py::none(), detail::text_or_none(doc));
         return *this;
     }
 
@@ -236,7 +236,7 @@ public:
     ClassBuilder &property(const char *name, G &&getter, S &&setter, const char *doc = nullptr) {
         py::object get = method(name, std::forward<G>(getter), doc);
         py::object set = method(name, std::forward<S>(setter), nullptr);
-        ns_[name] = builtins().attr("property")(get, set, py::none(), doc ? py::str(doc) : py::object(py::none()));
+        ns_[name] = builtins().attr("property")(get, set, py::none(), detail::text_or_none(doc));
         return *this;
     }
 
