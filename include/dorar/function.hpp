@@ -1,8 +1,7 @@
-// What `def` makes of a C++ callable: the interpreter's own function object. A one-line
-// `def NAME(SIGNATURE): return _impl(ARGUMENTS)` is compiled when the module loads, so the
-// interpreter binds the arguments and words every refusal as it does for any `def`; `_impl`, a
-// pybind11 function that takes every parameter by position, converts them to the C++ parameters.
-// pymod.hpp includes it; module code never names anything in `detail` directly.
+// What `def` makes of a C++ callable: the interpreter's own function object, a one-line
+// `def NAME(SIGNATURE): return _impl(ARGUMENTS)` compiled when the module loads, so the interpreter
+// binds the arguments and words every refusal; `_impl`, a pybind11 function that takes every
+// parameter by position, converts them to the C++ parameters. pymod.hpp includes it.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -38,17 +37,6 @@ inline void raise_current_exception(const char *unknown) {
 
 namespace detail {
 
-inline py::object text_or_none(const char *text) { return text ? py::str(text) : py::object(py::none()); }
-
-// The parameter types and result of a lambda, a function object or a function.
-template <typename T>
-struct signature_of;
-template <typename R, typename... A>
-struct signature_of<std::function<R(A...)>> {
-    using result = R;
-    using params = std::tuple<A...>;
-};
-
 template <typename T>
 using is_star = std::is_same<std::decay_t<T>, py::args>;
 template <typename T>
@@ -59,15 +47,16 @@ using is_double_star = std::is_same<std::decay_t<T>, py::kwargs>;
 template <typename T>
 using handed = std::conditional_t<is_star<T>::value, py::tuple, std::conditional_t<is_double_star<T>::value, py::dict, T>>;
 
-// One parameter of the signature: its name, kind, default and pybind11's conversion flags.
+// One parameter of the signature: its name, kind, default and the module's annotation of it.
 struct Param {
     std::string name;
     char kind;         // 'p' positional (keyword-only after *args), 'k' keyword-only, '*' *args, '+' **kwargs
     py::object value;  // the default, or null
-    bool positional_only = false, noconvert = false, none = true;
+    bool positional_only = false;
+    const py::arg *arg = nullptr;  // alive while the function is made
 
-    // What pybind11 is told of it, so that a value it cannot convert is reported under its name.
-    py::arg annotation() const { return py::arg(name.c_str()).noconvert(noconvert).none(none); }
+    // What pybind11 is told of it (name and conversion flags; never the default).
+    py::arg annotation() const { return arg ? py::arg(*arg) : py::arg(name.c_str()); }
 };
 
 // The parameters as the module's py::arg / py::arg_v / py::pos_only / py::kw_only annotations
@@ -84,8 +73,7 @@ struct Signature {
         if (next == params.size()) py::pybind11_fail(qualname + "(): more py::arg than parameters");
         Param &p = params[next++];
         if (a.name) p.name = a.name;
-        p.noconvert = a.flag_noconvert;
-        p.none = a.flag_none;
+        p.arg = &a;
         if (keyword_only) p.kind = 'k';
         return p;
     }
@@ -126,7 +114,7 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
     py::object fn = ns[name];
     fn.attr("__qualname__") = qualname;
     fn.attr("__module__") = module_name;
-    fn.attr("__doc__") = text_or_none(doc);
+    fn.attr("__doc__") = doc ? py::object(py::str(doc)) : py::object(py::none());
     // The signature as text, where a built-in function carries it, for tools that look there.
     fn.attr("__text_signature__") = py::str(py::module_::import("inspect").attr("signature")(fn));
     return fn;
@@ -134,8 +122,8 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
 
 // The def of `f` and its `_impl`, which takes every parameter by position (*args and **kwargs as
 // the tuple and the dict).
-template <typename R, typename F, typename... A, std::size_t... I, typename... Extra>
-py::object make_function(F &&f, std::tuple<A...> *, std::index_sequence<I...>, const py::module_ &m, const char *name,
+template <typename F, typename R, typename... A, typename... Extra>
+py::object make_function(F &&f, std::function<R(A...)> *, const py::module_ &m, const char *name,
                          const std::string &qualname, bool method, const char *doc, const Extra &...extra) {
     Signature s{qualname, {}, method ? 1u : 0u};
     for (char k : std::initializer_list<char>{(is_star<A>::value ? '*' : is_double_star<A>::value ? '+' : 'p')...}) {
@@ -148,9 +136,10 @@ py::object make_function(F &&f, std::tuple<A...> *, std::index_sequence<I...>, c
     opts.disable_function_signatures();
     // pybind11 takes a function called __init__ for its own constructor: its part goes by another name.
     const std::string inner = std::string(name) == "__init__" ? "__init" : name;
-    py::cpp_function impl(
+    std::size_t i = 0;  // braces: the annotations are made in order, one a parameter
+    py::cpp_function impl{
         [f = std::forward<F>(f)](handed<A>... a) mutable -> R { return f(std::forward<handed<A>>(a)...); },
-        py::name(inner.c_str()), s.params[I].annotation()...);
+        py::name(inner.c_str()), (static_cast<void>(sizeof(A)), s.params[i++].annotation())...};
     return compile_def(impl, name, qualname, m.attr("__name__"), doc, s.params);
 }
 
@@ -159,11 +148,8 @@ py::object make_function(F &&f, std::tuple<A...> *, std::index_sequence<I...>, c
 template <typename F, typename... Extra>
 py::object function(const py::module_ &m, const char *name, const std::string &qualname, bool method, F &&f,
                     const char *doc, const Extra &...extra) {
-    using sig = signature_of<decltype(std::function{std::declval<std::decay_t<F>>()})>;
-    using params = typename sig::params;
-    return make_function<typename sig::result>(std::forward<F>(f), static_cast<params *>(nullptr),
-                                               std::make_index_sequence<std::tuple_size<params>::value>(), m, name,
-                                               qualname, method, doc, extra...);
+    using signature = decltype(std::function{std::declval<std::decay_t<F>>()});  // parameter types and result
+    return make_function(std::forward<F>(f), static_cast<signature *>(nullptr), m, name, qualname, method, doc, extra...);
 }
 
 // A built-in function of one argument (METH_O), as the interpreter's own: `F` takes the module

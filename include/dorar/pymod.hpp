@@ -162,6 +162,7 @@ py::object def(py::module_ &m, const char *name, F &&f, const char *doc, const E
 // `f(module, arg)` is a lambda without captures; `param` names the argument in the signature.
 template <typename F>
 py::object def_builtin(py::module_ &m, const char *name, F f, const char *doc, const py::arg &param) {
+    static_assert(std::is_empty<F>::value, "a lambda without captures: its type is this function's own");
     detail::OneArgument<F>::fn = f;
     // The interpreter reads the signature in front of the docstring and leaves the docstring exact.
     static const std::string text = std::string(name) + "(" + param.name + ", /)\n--\n\n" + doc;
@@ -228,7 +229,7 @@ public:
     template <typename G>
     ClassBuilder &property(const char *name, G &&getter, const char *doc = nullptr) {
         py::object get = method(name, std::forward<G>(getter), doc);
-        ns_[name] = builtins().attr("property")(get, py::none(), py::none(), detail::text_or_none(doc));
+        ns_[name] = builtins().attr("property")(get, py::none(), py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }
 
@@ -236,7 +237,7 @@ public:
     ClassBuilder &property(const char *name, G &&getter, S &&setter, const char *doc = nullptr) {
         py::object get = method(name, std::forward<G>(getter), doc);
         py::object set = method(name, std::forward<S>(setter), nullptr);
-        ns_[name] = builtins().attr("property")(get, set, py::none(), detail::text_or_none(doc));
+        ns_[name] = builtins().attr("property")(get, set, py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }
 
