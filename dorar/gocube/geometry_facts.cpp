@@ -170,17 +170,16 @@ DORAR_MODULE(geometry_facts, m) {
     dorar::from_import(m, "math", {"sqrt"});
     dorar::from_import(m, "dorar.widgets.list2table", {"list2table"});
     dorar::from_import(m, "dorar.config.base", {"_"});
-    Globals g(m);
-    dorar::def(
-        m, "dict_vidx_table", [g](py::object dict_vidx) { return vidx_table(g, dict_vidx); }, VIDX_DOC,
-        py::arg("dict_vidx"), py::pos_only());
-    dorar::def(
-        m, "dict_vxyz_table", [g](py::object dict_vxyz) { return vxyz_table(g, dict_vxyz); }, VXYZ_DOC,
-        py::arg("dict_vxyz"), py::pos_only());
-    dorar::def(
-        m, "dict_sgmt_table", [g](py::object dict_sgmt) { return sgmt_table(g, dict_sgmt); }, SGMT_DOC,
-        py::arg("dict_sgmt"), py::pos_only());
-    dorar::def(
-        m, "dict_parm_table", [g](py::object dict_parm) { return parm_table(g, dict_parm); }, PARM_DOC,
-        py::arg("dict_parm"), py::pos_only());
+    dorar::def_builtin(
+        m, "dict_vidx_table", [](const py::module_ &mod, py::object d) { return vidx_table(Globals(mod), d); },
+        VIDX_DOC, py::arg("dict_vidx"));
+    dorar::def_builtin(
+        m, "dict_vxyz_table", [](const py::module_ &mod, py::object d) { return vxyz_table(Globals(mod), d); },
+        VXYZ_DOC, py::arg("dict_vxyz"));
+    dorar::def_builtin(
+        m, "dict_sgmt_table", [](const py::module_ &mod, py::object d) { return sgmt_table(Globals(mod), d); },
+        SGMT_DOC, py::arg("dict_sgmt"));
+    dorar::def_builtin(
+        m, "dict_parm_table", [](const py::module_ &mod, py::object d) { return parm_table(Globals(mod), d); },
+        PARM_DOC, py::arg("dict_parm"));
 }

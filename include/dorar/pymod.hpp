@@ -4,13 +4,14 @@
 //   import_as(m, "numpy", "np")           import numpy as np
 //   from_import(m, "x.y", {"a", "b"})     from x.y import a, b (ImportError when missing)
 //   Globals g(m); g("np")                 module global looked up at call time
-//   def(m, "name", f, doc, py::arg...)    module-level function with an exact docstring; it binds
-//                                         its arguments as a `def` of the declared signature does
+//   def(m, "name", f, doc, py::arg...)    module-level function with an exact docstring: a `def`
+//                                         of the declared signature
+//   def_builtin(m, "name", f, doc, arg)   a built-in function of one argument
 //   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it, its
-//                                         methods (def, def_static, property) bound as `def`s are
+//                                         methods (def, def_static, property) `def`s as well
 //   is_main(m)                            the main-program guard
 //
-// The function object that def and the class methods are made of is in function.hpp.
+// How def and the class methods make their functions is in function.hpp.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -148,25 +149,28 @@ void closing(const py::object &resource, Body body) {
     resource.attr("close")();
 }
 
-// A module-level function, bound like a `def` (its argument errors are the interpreter's); the
-// docstring is exactly `doc` (none for nullptr).
+// A module-level function: the interpreter's own, a `def` of the declared signature; the docstring
+// is exactly `doc` (none for nullptr).
 template <typename F, typename... Extra>
 py::object def(py::module_ &m, const char *name, F &&f, const char *doc, const Extra &...extra) {
-    py::object fn = detail::plain_function(m, name, name, std::forward<F>(f), doc, extra...);
+    py::object fn = detail::function(m, name, name, false, std::forward<F>(f), doc, extra...);
     m.attr(name) = fn;
     return fn;
 }
 
-// A function that binds like `def` inside the body of class `owner` (first argument is self).
-template <typename F, typename... Extra>
-py::object method(const py::module_ &m, const char *owner, const char *name, F &&f, const char *doc,
-                  const Extra &...extra) {
-    py::options opts;
-    opts.disable_function_signatures();
-    // pybind11 treats a function called __init__ as its own constructor: its part goes by another name.
-    std::string inner = std::string(name) == "__init__" ? "__init" : name;
-    py::cpp_function impl(std::forward<F>(f), py::name(inner.c_str()), py::is_method(m), extra...);
-    return detail::make_function(impl, name, std::string(owner) + "." + name, m.attr("__name__"), doc);
+// A built-in function of one argument (METH_O), refusing other calls as any such function does.
+// `f(module, arg)` is a lambda without captures; `param` names the argument in the signature.
+template <typename F>
+py::object def_builtin(py::module_ &m, const char *name, F f, const char *doc, const py::arg &param) {
+    static_assert(std::is_empty<F>::value, "a lambda without captures: its type is this function's own");
+    detail::OneArgument<F>::fn = f;
+    // The interpreter reads the signature in front of the docstring and leaves the docstring exact.
+    static const std::string text = std::string(name) + "(" + param.name + ", /)\n--\n\n" + doc;
+    static PyMethodDef def = {name, detail::OneArgument<F>::call, METH_O, text.c_str()};
+    auto fn = py::reinterpret_steal<py::object>(PyCFunction_NewEx(&def, m.ptr(), m.attr("__name__").ptr()));
+    if (!fn) throw py::error_already_set();
+    m.attr(name) = fn;
+    return fn;
 }
 
 // A weak handle on a class built by ClassBuilder, for super() inside its methods.
@@ -210,7 +214,7 @@ public:
 
     template <typename F, typename... Extra>
     ClassBuilder &def(const char *name, F &&f, const char *doc = nullptr, const Extra &...extra) {
-        ns_[name] = method(m_, name_.c_str(), name, std::forward<F>(f), doc, extra...);
+        ns_[name] = method(name, std::forward<F>(f), doc, extra...);
         return *this;
     }
 
@@ -218,21 +222,21 @@ public:
     template <typename F, typename... Extra>
     ClassBuilder &def_static(const char *name, F &&f, const char *doc = nullptr, const Extra &...extra) {
         ns_[name] = builtins().attr("staticmethod")(
-            detail::plain_function(m_, name, name_ + "." + name, std::forward<F>(f), doc, extra...));
+            detail::function(m_, name, name_ + "." + name, false, std::forward<F>(f), doc, extra...));
         return *this;
     }
 
     template <typename G>
     ClassBuilder &property(const char *name, G &&getter, const char *doc = nullptr) {
-        py::object get = method(m_, name_.c_str(), name, std::forward<G>(getter), doc);
+        py::object get = method(name, std::forward<G>(getter), doc);
         ns_[name] = builtins().attr("property")(get, py::none(), py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }
 
     template <typename G, typename S>
     ClassBuilder &property(const char *name, G &&getter, S &&setter, const char *doc = nullptr) {
-        py::object get = method(m_, name_.c_str(), name, std::forward<G>(getter), doc);
-        py::object set = method(m_, name_.c_str(), name, std::forward<S>(setter), nullptr);
+        py::object get = method(name, std::forward<G>(getter), doc);
+        py::object set = method(name, std::forward<S>(setter), nullptr);
         ns_[name] = builtins().attr("property")(get, set, py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }
@@ -246,6 +250,12 @@ public:
     }
 
 private:
+    // A function of the class body: its first parameter is the instance.
+    template <typename F, typename... Extra>
+    py::object method(const char *name, F &&f, const char *doc, const Extra &...extra) {
+        return detail::function(m_, name, name_ + "." + name, true, std::forward<F>(f), doc, extra...);
+    }
+
     py::module_ &m_;
     std::string name_;
     py::tuple bases_;

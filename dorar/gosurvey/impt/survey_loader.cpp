@@ -145,14 +145,13 @@ py::tuple read_sgmt_old(const Globals &g, const py::object &fn) {
 
 DORAR_MODULE(survey_loader, m) {
     dorar::from_import(m, "dorar.utils.print_overload", {"myprint"});
-    Globals g(m);
-    dorar::def(
-        m, "read_gridsheet", [g](py::object fn) { return read_gridsheet(g, fn); }, READ_GRIDSHEET_DOC,
-        py::arg("fn"), py::pos_only());
-    dorar::def(
-        m, "read_sgmt", [g](py::object fn) { return read_sgmt(g, fn); }, READ_SGMT_DOC, py::arg("fn"),
-        py::pos_only());
-    dorar::def(
-        m, "read_sgmt_old", [g](py::object fn) { return read_sgmt_old(g, fn); }, READ_SGMT_OLD_DOC,
-        py::arg("fn"), py::pos_only());
+    dorar::def_builtin(
+        m, "read_gridsheet", [](const py::module_ &mod, py::object fn) { return read_gridsheet(Globals(mod), fn); },
+        READ_GRIDSHEET_DOC, py::arg("fn"));
+    dorar::def_builtin(
+        m, "read_sgmt", [](const py::module_ &mod, py::object fn) { return read_sgmt(Globals(mod), fn); },
+        READ_SGMT_DOC, py::arg("fn"));
+    dorar::def_builtin(
+        m, "read_sgmt_old", [](const py::module_ &mod, py::object fn) { return read_sgmt_old(Globals(mod), fn); },
+        READ_SGMT_OLD_DOC, py::arg("fn"));
 }
