@@ -19,13 +19,20 @@ namespace segy {
 namespace {
 
 // Offsets inside the 400-byte binary header and the 240-byte trace header, taken from the field
-// tables at compile time: a name missing from its table dereferences nullptr there, which does
-// not build.
-constexpr std::size_t binary_pos(const char *name) {
-    const HeaderField *f = find_field(BINARY_FIELDS, name);
-    return f ? f->pos : find_field(BINARY_REVISION2_FIELDS, name)->pos;
+// tables at compile time: a name missing from its tables throws there, which does not build.
+// (Indexes, not find_field's pointers: GCC does not fold the null checks that UBSan adds to those.)
+template <std::size_t N>
+constexpr std::size_t pos_of(const HeaderField (&table)[N], const char *name, std::size_t otherwise) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (same_name(table[i].name, name)) return table[i].pos;
+    return otherwise;
 }
-constexpr std::size_t trace_pos(const char *name) { return find_field(TRACE_FIELDS, name)->pos; }
+constexpr std::size_t kNoField = ~std::size_t{0};
+constexpr std::size_t known(std::size_t pos) { return pos != kNoField ? pos : throw std::logic_error("no such field"); }
+constexpr std::size_t binary_pos(const char *name) {
+    return known(pos_of(BINARY_FIELDS, name, pos_of(BINARY_REVISION2_FIELDS, name, kNoField)));
+}
+constexpr std::size_t trace_pos(const char *name) { return known(pos_of(TRACE_FIELDS, name, kNoField)); }
 
 constexpr std::size_t kBinDt = binary_pos("dt");
 constexpr std::size_t kBinDtOrig = binary_pos("dtOrig");
