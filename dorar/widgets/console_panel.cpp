@@ -1,5 +1,7 @@
 // dorar.widgets.console_panel: the process log panel, a tool-button row over a text browser.
-#include <dorar/tool_row.hpp>
+#include <dorar/pymod.hpp>
+
+#include "tool_row.hpp"
 
 namespace py = pybind11;
 using dorar::Globals;

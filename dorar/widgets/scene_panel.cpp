@@ -1,5 +1,7 @@
 // dorar.widgets.scene_panel: the 2D plot panel, a tool-button row over a plot canvas.
-#include <dorar/tool_row.hpp>
+#include <dorar/pymod.hpp>
+
+#include "tool_row.hpp"
 
 namespace py = pybind11;
 using dorar::Globals;

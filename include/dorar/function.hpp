@@ -6,9 +6,10 @@
 
 #include <pybind11/pybind11.h>
 
+#include <dorar/raise.hpp>
+
 #include <functional>
 #include <string>
-#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -16,24 +17,6 @@
 namespace dorar {
 
 namespace py = pybind11;
-
-// Sets the Python error for the C++ exception being handled, as pybind11 does for what escapes a
-// function it made; `unknown` is the SystemError text for an exception no translator knows.
-inline void raise_current_exception(const char *unknown) {
-    try {
-        throw;
-    } catch (py::error_already_set &e) {
-        e.restore();
-#ifdef __GLIBCXX__
-    } catch (abi::__forced_unwind &) {
-        throw;  // a cancelled thread must go on unwinding
-#endif
-    } catch (...) {
-        if (!py::detail::apply_exception_translators(py::detail::get_local_internals().registered_exception_translators) &&
-            !py::detail::apply_exception_translators(py::detail::get_internals().registered_exception_translators))
-            PyErr_SetString(PyExc_SystemError, unknown);
-    }
-}
 
 namespace detail {
 

@@ -204,7 +204,6 @@ public:
     }
 
     std::shared_ptr<ClassRef> ref() const { return ref_; }
-    py::object ns() const { return ns_; }
 
     ClassBuilder &attr(const char *key, py::object value) {
         ns_[key] = std::move(value);

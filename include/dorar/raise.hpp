@@ -1,4 +1,5 @@
-// Raising a Python exception of a given type from C++ with a message built there.
+// Raising a Python exception from C++: of a given type with a message built there, or the one
+// pybind11 would make of the C++ exception being handled.
 //
 //   dorar::raise(PyExc_ValueError, "line 3: " + token + " is not a number");   // std::string
 //   dorar::raise(PyExc_IndexError, py::str("entry {!r}").format(entry));     // a Python object
@@ -24,6 +25,24 @@ namespace py = pybind11;
     PyObject *text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
     if (!text) throw py::error_already_set();
     raise(type, py::reinterpret_steal<py::object>(text));
+}
+
+// Sets the Python error for the C++ exception being handled, as pybind11 does for what escapes a
+// function it made; `unknown` is the SystemError text for an exception no translator knows.
+inline void raise_current_exception(const char *unknown) {
+    try {
+        throw;
+    } catch (py::error_already_set &e) {
+        e.restore();
+#ifdef __GLIBCXX__
+    } catch (abi::__forced_unwind &) {
+        throw;  // a cancelled thread must go on unwinding
+#endif
+    } catch (...) {
+        if (!py::detail::apply_exception_translators(py::detail::get_local_internals().registered_exception_translators) &&
+            !py::detail::apply_exception_translators(py::detail::get_internals().registered_exception_translators))
+            PyErr_SetString(PyExc_SystemError, unknown);
+    }
 }
 
 }  // namespace dorar

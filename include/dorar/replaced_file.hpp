@@ -40,14 +40,7 @@ public:
     explicit ReplacedFile(const py::object &fn) {
         name_ = py::module_::import("os").attr("fspath")(fn);
         const std::string path = file_system_path(name_);
-        SignalCheck signals;
-        int err;
-        {
-            ReleasedGil nogil;
-            err = file_.open(path, signals.callback());
-        }
-        signals.raise_if_stopped();
-        check(err);
+        released([&](const dcore::ShouldStop &stop) { return file_.open(path, stop); });
     }
 
     dcore::FileReplacement &file() { return file_; }
@@ -77,17 +70,24 @@ public:
     // A signal whose handler raises (Ctrl-C) while the new content is synced, or one still
     // pending, abandons the replacement: the old file stays and the handler's error is raised.
     void commit() {
+        released([&](const dcore::ShouldStop &stop) { return file_.commit(stop); });
+    }
+
+private:
+    // Runs `step(stop)` (an errno or 0) with the GIL released, then raises the error of a signal
+    // handler that stopped it or the OSError of its errno.
+    template <typename Step>
+    void released(Step step) {
         SignalCheck signals;
         int err;
         {
             ReleasedGil nogil;
-            err = file_.commit(signals.callback());
+            err = step(signals.callback());
         }
         signals.raise_if_stopped();
         check(err);
     }
 
-private:
     py::object name_;
     dcore::FileReplacement file_;
 };

@@ -24,37 +24,11 @@
 
 #include <dorar/pymod.hpp>
 
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
-#ifdef __GLIBCXX__
-#include <cxxabi.h>
-#endif
-
 #include <thread>
 
 #include "stop_check.hpp"
 
 namespace dorar {
-
-// Calls `take` (something that takes the GIL back); a thread the interpreter ends there waits for
-// the end of the process instead.
-template <typename Take>
-auto take_gil_back(Take take) noexcept -> decltype(take()) {
-#ifdef __GLIBCXX__
-    try {
-        return take();
-    } catch (abi::__forced_unwind &) {
-        sigset_t all;
-        sigfillset(&all);
-        pthread_sigmask(SIG_BLOCK, &all, nullptr);
-        for (;;) pause();
-    }
-#else
-    return take();
-#endif
-}
 
 // The GIL released from construction to destruction, as py::gil_scoped_release but safe at the
 // interpreter's end.
@@ -62,7 +36,7 @@ class ReleasedGil {
 public:
     ReleasedGil() : ts_(PyEval_SaveThread()) {}
     ~ReleasedGil() {
-        take_gil_back([this] { PyEval_RestoreThread(ts_); });
+        dcore::no_forced_unwind([this] { PyEval_RestoreThread(ts_); });
     }
     ReleasedGil(const ReleasedGil &) = delete;
     ReleasedGil &operator=(const ReleasedGil &) = delete;
@@ -89,7 +63,7 @@ public:
     }
     ~SignalCheck() {
         if (!type_ && !value_ && !tb_) return;
-        const PyGILState_STATE gil = take_gil_back(PyGILState_Ensure);
+        const PyGILState_STATE gil = dcore::no_forced_unwind(PyGILState_Ensure);
         Py_XDECREF(type_);
         Py_XDECREF(value_);
         Py_XDECREF(tb_);
@@ -103,7 +77,7 @@ public:
     bool operator()() {
         if (stopped_ || std::this_thread::get_id() != thread_) return stopped_;
         if (!main_) return stopped_ = interpreter_finalizing();
-        const PyGILState_STATE gil = take_gil_back(PyGILState_Ensure);
+        const PyGILState_STATE gil = dcore::no_forced_unwind(PyGILState_Ensure);
         if (PyErr_CheckSignals() != 0) {
             PyErr_Fetch(&type_, &value_, &tb_);
             stopped_ = true;

@@ -4,7 +4,6 @@
 // written (or refused) exactly as "%i", "%.3f" and ".3f" write it. A file is replaced whole, the
 // way open(fn, "w") sees the path (include/dorar/replaced_file.hpp): a failed write leaves any
 // previous file untouched and no partial file behind.
-#include <dorar/geometry_keys.hpp>
 #include <dorar/replaced_file.hpp>
 #include <dorar/pymod.hpp>
 
@@ -13,10 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "geometry_keys.hpp"
+
 namespace py = pybind11;
 using dorar::Globals;
-using dorar::SGMT_KEYS;
-using dorar::VIDX_KEYS;
+using dcore::SGMT_KEYS;
+using dcore::VIDX_KEYS;
 
 namespace {
 

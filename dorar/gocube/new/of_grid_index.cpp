@@ -1,7 +1,8 @@
 // dorar.gocube.new.of_grid_index: the form requesting a new, empty cube defined by its volume
 // indexes, with the name of its first property and the way that property is filled.
 #include <dorar/form.hpp>
-#include <dorar/vidx.hpp>
+
+#include "vidx.hpp"
 
 namespace py = pybind11;
 

@@ -1,9 +1,10 @@
 // dorar.gocube.new.region_carve: the form requesting a sub-cube of a loaded cube, given by a range
 // and an increment on each of the inline, crossline and depth axes.
 #include <dorar/form.hpp>
-#include <dorar/vidx.hpp>
 
 #include <vector>
+
+#include "vidx.hpp"
 
 namespace py = pybind11;
 

@@ -2,15 +2,16 @@
 //
 // Lines are read, split and converted by the interpreter's own open(), str.split(), int() and
 // float(), so a file is accepted or rejected exactly as a Python reader would accept or reject it.
-#include <dorar/geometry_keys.hpp>
 #include <dorar/pymod.hpp>
 
 #include <cstring>
 #include <string>
 
+#include "geometry_keys.hpp"
+
 namespace py = pybind11;
 using dorar::Globals;
-using dorar::SGMT_KEYS;
+using dcore::SGMT_KEYS;
 
 namespace {
 

@@ -1,11 +1,12 @@
 // dorar.gosurvey.new.new: survey geometries from three reference points, corner coordinates or a
 // volume index, and new host surveys made from them.
-#include <dorar/geometry_keys.hpp>
 #include <dorar/pymod.hpp>
+
+#include "geometry_keys.hpp"
 
 namespace py = pybind11;
 using dorar::Globals;
-using dorar::SGMT_KEYS;
+using dcore::SGMT_KEYS;
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The tool-button row shared by the panels (plot panel, process log panel).
+// The tool-button row shared by the panels of this package (plot panel, process log panel).
 #pragma once
 
 #include <dorar/pymod.hpp>

@@ -2,7 +2,7 @@
 // in which the dicts are built and the sgmt and vidx files list them.
 #pragma once
 
-namespace dorar {
+namespace dcore {
 
 // Inline and crossline numbers, then map X and Y, of the reference points P1, P2 and P3.
 inline constexpr const char *SGMT_KEYS[12] = {"P1_ILNO", "P1_XLNO", "P1_CRSX", "P1_CRSY", "P2_ILNO", "P2_XLNO",
@@ -12,4 +12,4 @@ inline constexpr const char *SGMT_KEYS[12] = {"P1_ILNO", "P1_XLNO", "P1_CRSX", "
 inline constexpr const char *VIDX_KEYS[12] = {"IL_FRST", "IL_LAST", "IL_NCRT", "IL_AMNT", "XL_FRST", "XL_LAST",
                                               "XL_NCRT", "XL_AMNT", "DP_FRST", "DP_LAST", "DP_NCRT", "DP_AMNT"};
 
-}  // namespace dorar
+}  // namespace dcore

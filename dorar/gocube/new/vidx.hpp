@@ -1,11 +1,12 @@
-// dict_vidx as the cube forms build it from the nine fields of a cube index frame.
+// dict_vidx as the cube forms of this package build it from the nine fields of a cube index frame.
 #pragma once
 
-#include <dorar/geometry_keys.hpp>
 #include <dorar/pymod.hpp>
 
 #include <algorithm>
 #include <cmath>
+
+#include "geometry_keys.hpp"
 
 namespace dorar {
 namespace vidx {
@@ -45,10 +46,10 @@ inline py::dict complete(const Globals &g, Axis (&axes)[3]) {
     for (auto &a : axes) a.last = a.frst + a.ncrt * (a.amnt - py::int_(1));
     py::dict d;
     for (int i = 0; i < 3; ++i) {
-        d[VIDX_KEYS[4 * i + 0]] = axes[i].frst;
-        d[VIDX_KEYS[4 * i + 1]] = axes[i].last;
-        d[VIDX_KEYS[4 * i + 2]] = axes[i].ncrt;
-        d[VIDX_KEYS[4 * i + 3]] = axes[i].amnt;
+        d[dcore::VIDX_KEYS[4 * i + 0]] = axes[i].frst;
+        d[dcore::VIDX_KEYS[4 * i + 1]] = axes[i].last;
+        d[dcore::VIDX_KEYS[4 * i + 2]] = axes[i].ncrt;
+        d[dcore::VIDX_KEYS[4 * i + 3]] = axes[i].amnt;
     }
     return d;
 }
