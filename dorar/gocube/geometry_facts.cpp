@@ -170,16 +170,8 @@ DORAR_MODULE(geometry_facts, m) {
     dorar::from_import(m, "math", {"sqrt"});
     dorar::from_import(m, "dorar.widgets.list2table", {"list2table"});
     dorar::from_import(m, "dorar.config.base", {"_"});
-    dorar::def_builtin(
-        m, "dict_vidx_table", [](const py::module_ &mod, py::object d) { return vidx_table(Globals(mod), d); },
-        VIDX_DOC, py::arg("dict_vidx"));
-    dorar::def_builtin(
-        m, "dict_vxyz_table", [](const py::module_ &mod, py::object d) { return vxyz_table(Globals(mod), d); },
-        VXYZ_DOC, py::arg("dict_vxyz"));
-    dorar::def_builtin(
-        m, "dict_sgmt_table", [](const py::module_ &mod, py::object d) { return sgmt_table(Globals(mod), d); },
-        SGMT_DOC, py::arg("dict_sgmt"));
-    dorar::def_builtin(
-        m, "dict_parm_table", [](const py::module_ &mod, py::object d) { return parm_table(Globals(mod), d); },
-        PARM_DOC, py::arg("dict_parm"));
+    dorar::def_builtin<vidx_table>(m, "dict_vidx_table", VIDX_DOC, py::arg("dict_vidx"));
+    dorar::def_builtin<vxyz_table>(m, "dict_vxyz_table", VXYZ_DOC, py::arg("dict_vxyz"));
+    dorar::def_builtin<sgmt_table>(m, "dict_sgmt_table", SGMT_DOC, py::arg("dict_sgmt"));
+    dorar::def_builtin<parm_table>(m, "dict_parm_table", PARM_DOC, py::arg("dict_parm"));
 }

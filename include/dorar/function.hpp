@@ -135,22 +135,6 @@ py::object function(const py::module_ &m, const char *name, const std::string &q
     return make_function(std::forward<F>(f), static_cast<signature *>(nullptr), m, name, qualname, method, doc, extra...);
 }
 
-// A built-in function of one argument (METH_O), as the interpreter's own: `F` takes the module
-// and the argument. It holds no state, so one copy serves every instance of the module.
-template <typename F>
-struct OneArgument {
-    static inline decltype(+std::declval<F>()) fn = nullptr;
-    static PyObject *call(PyObject *module, PyObject *arg) {
-        try {
-            py::object result = fn(py::reinterpret_borrow<py::module_>(module), py::reinterpret_borrow<py::object>(arg));
-            return result.release().ptr();
-        } catch (...) {
-            raise_current_exception("unknown C++ exception");
-        }
-        return nullptr;
-    }
-};
-
 }  // namespace detail
 
 }  // namespace dorar

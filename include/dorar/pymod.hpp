@@ -6,7 +6,7 @@
 //   Globals g(m); g("np")                 module global looked up at call time
 //   def(m, "name", f, doc, py::arg...)    module-level function with an exact docstring: a `def`
 //                                         of the declared signature
-//   def_builtin(m, "name", f, doc, arg)   a built-in function of one argument
+//   def_builtin<f>(m, "name", doc, arg)   a built-in function of one argument
 //   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it, its
 //                                         methods (def, def_static, property) `def`s as well
 //   is_main(m)                            the main-program guard
@@ -163,15 +163,25 @@ py::object def(py::module_ &m, const char *name, F &&f, const char *doc, const E
     return fn;
 }
 
-// A built-in function of one argument (METH_O), refusing other calls as any such function does.
-// `f(module, arg)` is a lambda without captures; `param` names the argument in the signature.
-template <typename F>
-py::object def_builtin(py::module_ &m, const char *name, F f, const char *doc, const py::arg &param) {
-    static_assert(std::is_empty<F>::value, "a lambda without captures: its type is this function's own");
-    detail::OneArgument<F>::fn = f;
+// A built-in function of one argument (METH_O), refusing other calls as any such function does:
+// `F(Globals, arg)` is its body; `param` names the argument in the signature.
+template <auto F>
+py::object def_builtin(py::module_ &m, const char *name, const char *doc, const py::arg &param) {
+    struct Body {
+        static PyObject *call(PyObject *module, PyObject *arg) {
+            try {
+                py::object result = F(Globals(py::reinterpret_borrow<py::module_>(module)),
+                                      py::reinterpret_borrow<py::object>(arg));
+                return result.release().ptr();
+            } catch (...) {
+                raise_current_exception("unknown C++ exception");
+            }
+            return nullptr;
+        }
+    };
     // The interpreter reads the signature in front of the docstring and leaves the docstring exact.
     static const std::string text = std::string(name) + "(" + param.name + ", /)\n--\n\n" + doc;
-    static PyMethodDef def = {name, detail::OneArgument<F>::call, METH_O, text.c_str()};
+    static PyMethodDef def = {name, Body::call, METH_O, text.c_str()};
     auto fn = py::reinterpret_steal<py::object>(PyCFunction_NewEx(&def, m.ptr(), m.attr("__name__").ptr()));
     if (!fn) throw py::error_already_set();
     m.attr(name) = fn;

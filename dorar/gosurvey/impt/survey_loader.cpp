@@ -146,13 +146,7 @@ py::tuple read_sgmt_old(const Globals &g, const py::object &fn) {
 
 DORAR_MODULE(survey_loader, m) {
     dorar::from_import(m, "dorar.utils.print_overload", {"myprint"});
-    dorar::def_builtin(
-        m, "read_gridsheet", [](const py::module_ &mod, py::object fn) { return read_gridsheet(Globals(mod), fn); },
-        READ_GRIDSHEET_DOC, py::arg("fn"));
-    dorar::def_builtin(
-        m, "read_sgmt", [](const py::module_ &mod, py::object fn) { return read_sgmt(Globals(mod), fn); },
-        READ_SGMT_DOC, py::arg("fn"));
-    dorar::def_builtin(
-        m, "read_sgmt_old", [](const py::module_ &mod, py::object fn) { return read_sgmt_old(Globals(mod), fn); },
-        READ_SGMT_OLD_DOC, py::arg("fn"));
+    dorar::def_builtin<read_gridsheet>(m, "read_gridsheet", READ_GRIDSHEET_DOC, py::arg("fn"));
+    dorar::def_builtin<read_sgmt>(m, "read_sgmt", READ_SGMT_DOC, py::arg("fn"));
+    dorar::def_builtin<read_sgmt_old>(m, "read_sgmt_old", READ_SGMT_OLD_DOC, py::arg("fn"));
 }
