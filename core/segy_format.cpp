@@ -466,16 +466,21 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, c
     // record after the binary header holds the end stanza, or opens a stanza that an end stanza
     // closes further on, it is no trace: the traces follow the end stanza, even where the file
     // would also divide into traces from byte 3600.
-    bool stanza_first = false;
+    std::size_t stanza_records = 0;  // the extended records up to the end stanza, where they come first
     if (old_variable && size >= kFileHeaderBytes + kTextBytes) {
         std::vector<unsigned char> record(kTextBytes);
         read_exact(read, kFileHeaderBytes, kTextBytes, record.data(), size);
-        std::size_t records = 0;
-        stanza_first = holds_end_stanza(record.data(), kTextBytes) ||
-                       (opens_stanza(record.data(), kTextBytes) && count_extended(read, size, -1, &records, poll).empty());
-        if (stanza_first) declared = -1;
+        if (holds_end_stanza(record.data(), kTextBytes))
+            stanza_records = 1;
+        else if (opens_stanza(record.data(), kTextBytes))
+            count_extended(read, size, -1, &stanza_records, poll);  // leaves 0 without an end stanza
     }
-    std::string fault = count_extended(read, size, declared, &f.extended_headers, poll);
+    const bool stanza_first = stanza_records > 0;
+    std::string fault;
+    if (stanza_first)
+        f.extended_headers = stanza_records;
+    else
+        fault = count_extended(read, size, declared, &f.extended_headers, poll);
     if (fault.empty()) fault = trace_layout(read, size, kFileHeaderBytes + kTextBytes * f.extended_headers, f);
     // Before revision 1 these bytes were unassigned and may hold anything: where honouring them
     // does not fit the file but ignoring them does, they are ignored.

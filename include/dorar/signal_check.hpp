@@ -93,10 +93,8 @@ public:
     // With the GIL held: raises the handler's error when a signal stopped the work.
     void raise_if_stopped() {
         if (!stopped_) return;
-        if (!type_) {  // stopped by the interpreter's end on a thread that finalizes it
-            PyErr_SetString(PyExc_RuntimeError, "the interpreter is shutting down");
-            throw py::error_already_set();
-        }
+        // Stopped by the interpreter's end on a thread that finalizes it.
+        if (!type_) raise(PyExc_RuntimeError, "the interpreter is shutting down");
         PyErr_Restore(type_, value_, tb_);
         type_ = value_ = tb_ = nullptr;
         throw py::error_already_set();
