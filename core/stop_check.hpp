@@ -4,14 +4,8 @@
 // about every `kStopEvery`, so that asking costs nothing measurable. No Python here.
 #pragma once
 
-#include <pthread.h>
-#include <signal.h>
 #include <sys/types.h>
-#include <unistd.h>
 
-#ifdef __GLIBCXX__
-#include <cxxabi.h>
-#endif
 
 #include <cerrno>
 #include <chrono>
@@ -89,25 +83,6 @@ int transfer_all(std::size_t len, bool reading, Io io, std::size_t *moved, const
     }
     *moved = done;
     return err;
-}
-
-// Calls `call`. Should a forced unwind end the thread inside it (the interpreter ends a thread that
-// takes the GIL back once it finalizes), the thread waits instead, its signals blocked, until the
-// process ends: the frames above it are not unwound (include/dorar/signal_check.hpp says why).
-template <typename Call>
-auto no_forced_unwind(Call call) noexcept -> decltype(call()) {
-#ifdef __GLIBCXX__
-    try {
-        return call();
-    } catch (abi::__forced_unwind &) {
-        sigset_t all;
-        sigfillset(&all);
-        pthread_sigmask(SIG_BLOCK, &all, nullptr);
-        for (;;) pause();
-    }
-#else
-    return call();
-#endif
 }
 
 }  // namespace dcore

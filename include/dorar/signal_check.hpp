@@ -1,13 +1,8 @@
 // Work with the GIL released, and how it learns that it must stop.
 //
-// ReleasedGil releases the GIL for a scope. A thread that takes the GIL back after the interpreter
-// began to finalize (a daemon thread still working when the program ends) is ended by the
-// interpreter with a forced unwind. Our frames must not be unwound then: their destructors would
-// release Python objects without the GIL while the interpreter tears itself down, and the first
-// destructor that may not throw on the way ends the process. Such a thread waits instead, its
-// signals blocked, until the process has ended, as the interpreter itself makes such threads wait
-// from Python 3.14 on; a temporary file it was writing is dropped when the process exits
-// (core/file_replace.hpp).
+// ReleasedGil releases the GIL for a scope. A daemon thread that takes the GIL back after the
+// interpreter began to finalize waits there until the process ends, its frames never unwound
+// (include/dorar/exit_unwind.cpp).
 //
 // SignalCheck is the "should I stop?" callback of core's loops (core/stop_check.hpp). On the main
 // thread it takes the GIL briefly and runs the interpreter's signal handlers: when a handler raises
@@ -30,14 +25,11 @@
 
 namespace dorar {
 
-// The GIL released from construction to destruction, as py::gil_scoped_release but safe at the
-// interpreter's end.
+// The GIL released from construction to destruction.
 class ReleasedGil {
 public:
     ReleasedGil() : ts_(PyEval_SaveThread()) {}
-    ~ReleasedGil() {
-        dcore::no_forced_unwind([this] { PyEval_RestoreThread(ts_); });
-    }
+    ~ReleasedGil() { PyEval_RestoreThread(ts_); }
     ReleasedGil(const ReleasedGil &) = delete;
     ReleasedGil &operator=(const ReleasedGil &) = delete;
 
@@ -63,7 +55,7 @@ public:
     }
     ~SignalCheck() {
         if (!type_ && !value_ && !tb_) return;
-        const PyGILState_STATE gil = dcore::no_forced_unwind(PyGILState_Ensure);
+        const PyGILState_STATE gil = PyGILState_Ensure();
         Py_XDECREF(type_);
         Py_XDECREF(value_);
         Py_XDECREF(tb_);
@@ -77,7 +69,7 @@ public:
     bool operator()() {
         if (stopped_ || std::this_thread::get_id() != thread_) return stopped_;
         if (!main_) return stopped_ = interpreter_finalizing();
-        const PyGILState_STATE gil = dcore::no_forced_unwind(PyGILState_Ensure);
+        const PyGILState_STATE gil = PyGILState_Ensure();
         if (PyErr_CheckSignals() != 0) {
             PyErr_Fetch(&type_, &value_, &tb_);
             stopped_ = true;
