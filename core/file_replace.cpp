@@ -25,12 +25,23 @@ int open_retrying(const char *path, int flags, mode_t mode, const ShouldStop &st
 struct UnderWay {
     std::mutex mu;
     std::vector<FileReplacement *> all;
-    pid_t pid = 0;  // the process whose replacements these are: a forked child's exit drops none
     bool exiting = false;
 };
 
+UnderWay *under_way_now = nullptr;
+
+// A fork waits until no thread holds the lock (it is held for a few system calls at most, never
+// while waiting for anything), so the child gets it free. The child's list starts empty: the
+// parent's replacements are the parent's, and the child's copies of them are dropped, so that its
+// exit, or its own thread's copy of a replacement, neither removes nor renames the parent's files.
+void lock_for_fork() { under_way_now->mu.lock(); }
+void unlock_after_fork() { under_way_now->mu.unlock(); }
 UnderWay &under_way() {
-    static UnderWay *u = new UnderWay;
+    static UnderWay *u = [] {
+        under_way_now = new UnderWay;
+        pthread_atfork(lock_for_fork, unlock_after_fork, forget_parent_replacements);
+        return under_way_now;
+    }();
     return *u;
 }
 
@@ -112,20 +123,30 @@ bool FileReplacement::make_unnamed(const std::string &folder, unsigned mode) {
     return true;
 }
 
-bool FileReplacement::make_temporary(const std::string &folder, unsigned mode) {
-    if (make_unnamed(folder, mode)) return true;
+// The temporary file beside the target, listed among the replacements under way. A named one is
+// made under the list's lock, so that no exit can come between its making and its listing and
+// leave it behind; once the process exits none is made (ECANCELED).
+int FileReplacement::make_temporary(const std::string &folder, unsigned mode) {
+    UnderWay &u = under_way();
+    std::lock_guard<std::mutex> lock(u.mu);
+    if (u.exiting) return ECANCELED;
+    bool made = make_unnamed(folder, mode);
     std::random_device rd;
-    for (int attempt = 0; attempt < 64; ++attempt) {
+    for (int attempt = 0; !made && attempt < 64; ++attempt) {
         const std::string name = temporary_name(folder, rd);
         const int fd = open_retrying(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             tmp_ = name;
             tmp_fd_ = fd;
-            return true;
+            made = true;
+        } else if (errno != EEXIST) {
+            break;
         }
-        if (errno != EEXIST) return false;
     }
-    return false;
+    if (!made) return errno;  // open()'s, or the unnamed way's
+    u.all.push_back(this);
+    listed_ = true;
+    return 0;
 }
 
 // Gives the complete unnamed file a temporary name beside the target, to be renamed over it (a
@@ -194,7 +215,11 @@ int FileReplacement::open(const std::string &path, const ShouldStop &stop) {
     if (stat(dir.c_str(), &folder) != 0) return fall_back();
     if (exists && !may_rename_over(st, folder)) return fall_back();
     // A new file gets the mode open() would give it; an old file's mode is set once it is ours.
-    if (!make_temporary(dir, exists ? 0600 : 0666)) return fall_back();
+    if (const int err = make_temporary(dir, exists ? 0600 : 0666)) {
+        if (err != ECANCELED) return fall_back();
+        abandon();
+        return err;
+    }
     if (exists) {
         struct stat tmp;
         bool ok = fstat(tmp_fd_, &tmp) == 0;
@@ -202,43 +227,32 @@ int FileReplacement::open(const std::string &path, const ShouldStop &stop) {
             ok = fchown(tmp_fd_, st.st_uid, st.st_gid) == 0;  // an owner we cannot keep: in place
         if (ok) ok = fchmod(tmp_fd_, st.st_mode & 07777) == 0;
         if (!ok) {
-            close(tmp_fd_);
-            if (!tmp_.empty()) unlink(tmp_.c_str());
-            tmp_fd_ = -1;
-            tmp_.clear();
+            drop_temporary();
             return 0;
         }
     }
     way_ = ReplaceWay::renamed;
-    list();
     return 0;
-}
-
-void FileReplacement::list() {
-    UnderWay &u = under_way();
-    std::lock_guard<std::mutex> lock(u.mu);
-    if (u.pid != getpid()) {  // a forked child begins a list of its own
-        u.all.clear();
-        u.pid = getpid();
-    }
-    u.all.push_back(this);
-    listed_ = true;
-    if (u.exiting) {  // begun while the process ends: it never replaces anything
-        dropped_ = true;
-        if (!tmp_.empty()) unlink(tmp_.c_str());
-    }
 }
 
 void drop_temporaries_at_exit() {
     UnderWay &u = under_way();
     std::lock_guard<std::mutex> lock(u.mu);
     u.exiting = true;
-    if (u.pid != getpid()) return;
     for (FileReplacement *r : u.all) {
         // The descriptor stays its owner's: a thread may still be writing to it.
         if (!r->dropped_ && !r->tmp_.empty()) unlink(r->tmp_.c_str());
         r->dropped_ = true;
     }
+}
+
+// In a forked child, with the lock held since before the fork.
+void forget_parent_replacements() {
+    UnderWay &u = *under_way_now;
+    for (FileReplacement *r : u.all) r->dropped_ = true;
+    u.all.clear();
+    u.exiting = false;
+    u.mu.unlock();
 }
 
 int FileReplacement::begin() {
@@ -312,9 +326,16 @@ int FileReplacement::commit(const ShouldStop &stop) {
 }
 
 void FileReplacement::abandon() {
-    if (tmp_fd_ >= 0) close(tmp_fd_);
+    drop_temporary();
     if (target_fd_ >= 0) close(target_fd_);
-    tmp_fd_ = target_fd_ = -1;
+    target_fd_ = -1;
+}
+
+// Closes and removes the temporary file (a dropped one is no longer ours to remove) and takes it
+// off the list.
+void FileReplacement::drop_temporary() {
+    if (tmp_fd_ >= 0) close(tmp_fd_);
+    tmp_fd_ = -1;
     if (listed_) {
         UnderWay &u = under_way();
         std::lock_guard<std::mutex> lock(u.mu);
@@ -322,8 +343,6 @@ void FileReplacement::abandon() {
         const auto at = std::find(u.all.begin(), u.all.end(), this);
         if (at != u.all.end()) u.all.erase(at);
         listed_ = dropped_ = false;
-    } else if (!tmp_.empty()) {
-        unlink(tmp_.c_str());
     }
     tmp_.clear();
 }

@@ -68,12 +68,13 @@ public:
 private:
     int open_target(const std::string &path, int flags, struct stat *st, const ShouldStop &stop);
     int open_as_open_does(const std::string &path, const ShouldStop &stop);
-    bool make_temporary(const std::string &folder, unsigned mode);
+    int make_temporary(const std::string &folder, unsigned mode);
     bool make_unnamed(const std::string &folder, unsigned mode);
     int link_unnamed();
     bool sync_in_pieces(const ShouldStop &stop);
-    void list();
+    void drop_temporary();
     friend void drop_temporaries_at_exit();
+    friend void forget_parent_replacements();
     std::string final_, tmp_;  // tmp_ empty while the temporary file has no name
     int target_fd_ = -1, tmp_fd_ = -1;
     ReplaceWay way_ = ReplaceWay::direct;
@@ -83,9 +84,14 @@ private:
 };
 
 // Drops the temporary file of every replacement under way: a named one is removed, and none is
-// renamed over its target any more; replacements begun later are dropped as they begin. Runs by
-// itself when the process exits, from the thread that ends it.
+// renamed over its target any more; replacements begun later fail (ECANCELED). Runs by itself
+// when the process exits, from the thread that ends it; an interpreter calls it as it finalizes
+// (include/dorar/replaced_file.hpp), since one that ends on Ctrl-C ends by the signal, and exit
+// handlers never run.
 void drop_temporaries_at_exit();
+
+// The child's side of a fork: the list of replacements under way starts empty (see file_replace.cpp).
+void forget_parent_replacements();
 
 // The name of the file that `path` finally points to when its symbolic links are followed (the
 // path itself when it is no link). The file need not exist. Returns 0 or an errno (ELOOP).
