@@ -38,6 +38,10 @@ public:
     // `fn`: a str, bytes or path-like path. Opening a FIFO waits for its reader, as open() does,
     // with the GIL released; a signal whose handler raises (Ctrl-C) ends the wait with its error.
     explicit ReplacedFile(const py::object &fn) {
+        // An interpreter that ends on Ctrl-C ends by the signal once it has finalized: exit()
+        // never runs, so the interpreter drops the temporary files itself.
+        static const int drop_at_exit = Py_AtExit(dcore::drop_temporaries_at_exit);
+        static_cast<void>(drop_at_exit);
         name_ = py::module_::import("os").attr("fspath")(fn);
         const std::string path = file_system_path(name_);
         released([&](const dcore::ShouldStop &stop) { return file_.open(path, stop); });
@@ -49,22 +53,23 @@ public:
         if (err) raise_os_error(err, name_);
     }
 
-    // Writes `text` encoded as open(fn, "w") encodes it.
+    // Writes `text` encoded as open(fn, "w") encodes it. It is encoded whole before the file is
+    // touched, so an encoding error leaves the old file as it was; the bytes then go out with the
+    // GIL released. Ctrl-C stops the write of a temporary file or a FIFO; a file written in place
+    // has lost its old content once it is emptied, so it is written whole and the interrupt comes
+    // after.
     void write_text(const py::object &text) {
-        check(file_.begin());
-        py::object f = builtins().attr("open")(file_.fd(), "w", py::arg("closefd") = false);
-        try {
-            closing(f, [&] {
-                f.attr("write")(text);
-                f.attr("flush")();
-            });
-        } catch (py::error_already_set &e) {
-            // A failed write (a full disk) names the path, not the descriptor.
-            if (!e.matches(PyExc_OSError)) throw;
-            py::object no = e.value().attr("errno");
-            if (no.is_none()) throw;
-            raise_os_error(no.cast<int>(), name_);
-        }
+        py::module_ io = py::module_::import("io");
+        py::object buffer = io.attr("BytesIO")();
+        py::object f = io.attr("TextIOWrapper")(buffer, py::arg("encoding") = io.attr("text_encoding")(py::none()));
+        f.attr("write")(text);
+        f.attr("flush")();
+        const std::string bytes = py::bytes(buffer.attr("getvalue")());
+        const bool in_place = file_.way() == dcore::ReplaceWay::in_place;
+        released([&](const dcore::ShouldStop &stop) {
+            const int err = file_.begin();
+            return err ? err : file_.write(bytes.data(), bytes.size(), in_place ? dcore::ShouldStop{} : stop);
+        });
     }
 
     // A signal whose handler raises (Ctrl-C) while the new content is synced, or one still
