@@ -1,4 +1,5 @@
 """Shared fixtures: the assembled module tree and subprocess runners."""
+import hashlib
 import os
 import subprocess
 import sys
@@ -12,6 +13,18 @@ PYTHON = "/usr/bin/python3"
 os.environ.setdefault("QT_QPA_PLATFORM", "offscreen")
 if SITE not in sys.path:
     sys.path.insert(0, SITE)
+
+# Without /proc the file system's unnamed temporary files cannot be linked in: the temporary file
+# of a replacement then has a name in the folder while it is written.
+WITHOUT_PROC = ["unshare", "--mount", "sh", "-c", 'umount -l /proc && exec "$@"', "sh"]
+
+
+def fingerprint(path):
+    """The file's identity, size and time, and the digest of its first megabyte (all of an old file written over)."""
+    st = os.stat(path)
+    with open(path, "rb") as f:
+        head = f.read(1 << 20)
+    return st.st_ino, st.st_size, st.st_mtime_ns, hashlib.sha256(head).hexdigest()
 
 
 def _env(extra=None):

@@ -1,7 +1,6 @@
 """Ctrl-C during a long write or read, in a child process: the call stops soon, well before its end,
 with the exception the signal handler raised; the old file stays byte for byte and no temporary
 file is left beside it."""
-import hashlib
 import os
 import signal
 import subprocess
@@ -9,7 +8,7 @@ import time
 
 import pytest
 
-from conftest import PYTHON, _env
+from conftest import PYTHON, WITHOUT_PROC, _env, fingerprint
 
 CHILD = r"""
 import os, signal, sys
@@ -83,14 +82,6 @@ def open_in(pid, folder):
         except OSError:
             pass
     return [n for n in names if n.startswith(folder + os.sep)]
-
-
-def fingerprint(path):
-    """The file's identity, size and time, and the digest of its first megabyte (all of an old file written over)."""
-    st = os.stat(path)
-    with open(path, "rb") as f:
-        head = f.read(1 << 20)
-    return st.st_ino, st.st_size, st.st_mtime_ns, hashlib.sha256(head).hexdigest()
 
 
 @pytest.mark.parametrize("case", sorted(CASES))
@@ -223,11 +214,6 @@ while not under_way():
     time.sleep(0.001)
 print("main ends", flush=True)
 """
-
-
-# Without /proc the file system's unnamed temporary files cannot be linked in: the temporary file
-# then has a name in the folder while it is written.
-WITHOUT_PROC = ["unshare", "--mount", "sh", "-c", 'umount -l /proc && exec "$@"', "sh"]
 
 
 @pytest.mark.parametrize("temporary", ["unnamed", "named"])
