@@ -39,13 +39,16 @@ void gather_traces(const Strided3 &a, const std::int64_t *il, const std::int64_t
     const std::size_t min_rows = std::max<std::size_t>(1, (256u << 10) / row_bytes);
     parallel_for(n, min_rows, [&](std::size_t begin, std::size_t end) {
         for (std::size_t r = begin; r < end; ++r) {
-            const char *src = a.data + il[r] * a.strides[0] + xl[r] * a.strides[1] + k0 * a.strides[2];
+            // Offsets are signed: a strided view may step backwards (a[:, :, ::-1]).
+            const char *src = a.data + static_cast<std::ptrdiff_t>(il[r]) * a.strides[0] +
+                              static_cast<std::ptrdiff_t>(xl[r]) * a.strides[1] +
+                              static_cast<std::ptrdiff_t>(k0) * a.strides[2];
             char *dst = out + r * row_bytes;
             if (contiguous) {
                 std::memcpy(dst, src, row_bytes);
             } else {
                 for (std::size_t k = 0; k < count; ++k)
-                    std::memcpy(dst + k * a.itemsize, src + k * a.strides[2], a.itemsize);
+                    std::memcpy(dst + k * a.itemsize, src + static_cast<std::ptrdiff_t>(k) * a.strides[2], a.itemsize);
             }
         }
     });

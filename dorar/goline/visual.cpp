@@ -131,10 +131,11 @@ DORAR_MODULE(visual, m) {
           nullptr)
         .property(
             "queryable_in_3d", [](py::object self) { return self.attr("_queryable_in_3d"); },
-            [](py::object self, py::object boolean) { self.attr("_queryable_in_3d") = boolean; }, QUERYABLE_DOC)
+            [](py::object self, py::object boolean) { self.attr("_queryable_in_3d") = boolean; }, QUERYABLE_DOC,
+            py::arg("boolean"))
         .property(
             "host_dob", [](py::object self) { return self.attr("_host_dob"); },
-            [](py::object self, py::object dob) { self.attr("_host_dob") = dob; }, HOST_DOB_DOC)
+            [](py::object self, py::object dob) { self.attr("_host_dob") = dob; }, HOST_DOB_DOC, py::arg("dob"))
         .def(
             "easy_update",
             [](py::object self, py::object data, py::object color, py::object width, py::object connect,

@@ -77,7 +77,12 @@ const char *WRITE_SEGY_DOC =
     "    outfn: string, the SEG-Y file to write\n"
     "    prop_name: string, the property to write; None writes the current property\n"
     "    stfhfn: string, text file whose first 40 lines become the textual file header;\n"
-    "        None writes 'Dorar' and blanks\n";
+    "        None writes 'Dorar' and blanks\n"
+    "\n"
+    "Trace t is inline index t div NXL and crossline index t mod NXL of the property's NIL x NXL x NDP\n"
+    "array; its headers are row t of the cube's get_traces_ln and get_traces_xy. Fewer rows than traces,\n"
+    "or line numbers that do not form NIL inlines of NXL crosslines in that order, raise ValueError\n"
+    "(naming the counts, or the first offending row), and nothing is written.\n";
 
 py::object none() { return py::none(); }
 
@@ -624,14 +629,30 @@ void let_signals_in(std::size_t t) {
     if ((t & 0xFFFF) == 0 && PyErr_CheckSignals() != 0) throw py::error_already_set();
 }
 
-// {t: rows[t][column]} for the first n rows.
-py::dict per_trace(const py::object &rows, int column, std::size_t n) {
+// The property's traces as write_segy lays them out: trace t is inline index t div n_xl, crossline
+// index t mod n_xl.
+struct TraceGrid {
+    std::size_t n_il, n_xl;
+    std::size_t traces() const { return n_il * n_xl; }
+    std::string text() const {
+        return std::to_string(traces()) + " traces (" + std::to_string(n_il) + " inlines x " + std::to_string(n_xl) +
+               " crosslines)";
+    }
+};
+
+[[noreturn]] void too_few_rows(const TraceGrid &grid, const char *source, std::size_t rows) {
+    raise(PyExc_ValueError, "write_segy: the property has " + grid.text() + " but the cube's " + source +
+                                " gives " + std::to_string(rows) + " rows; every trace needs its row");
+}
+
+// {t: rows[t][column]} for the first rows, one a trace of the grid; `source` names the cube's method
+// that gave the rows.
+py::dict per_trace(const py::object &rows, int column, const TraceGrid &grid, const char *source) {
+    const std::size_t n = grid.traces();
     py::dict out;
     if (py::isinstance<py::array>(rows) && py::reinterpret_borrow<py::array>(rows).ndim() == 2) {
         auto a = py::reinterpret_borrow<py::array>(rows);
-        if (static_cast<std::size_t>(a.shape(0)) < n)
-            raise(PyExc_IndexError, "index " + std::to_string(a.shape(0)) + " is out of bounds for axis 0 with size " +
-                                        std::to_string(a.shape(0)));
+        if (static_cast<std::size_t>(a.shape(0)) < n) too_few_rows(grid, source, static_cast<std::size_t>(a.shape(0)));
         if (a.shape(1) <= column)
             raise(PyExc_IndexError, "index " + std::to_string(column) + " is out of bounds for axis 1 with size " +
                                         std::to_string(a.shape(1)));
@@ -645,11 +666,85 @@ py::dict per_trace(const py::object &rows, int column, std::size_t n) {
         }
         return out;
     }
+    // Any other rows are read one by one, as far as they go.
     for (std::size_t t = 0; t < n; ++t) {
         let_signals_in(t);
-        out[py::int_(t)] = rows[py::int_(t)][py::int_(column)];
+        py::int_ key(t);
+        PyObject *row = PyObject_GetItem(rows.ptr(), key.ptr());
+        if (!row) {
+            if (PyErr_ExceptionMatches(PyExc_IndexError)) {
+                PyErr_Clear();
+                too_few_rows(grid, source, t);
+            }
+            throw py::error_already_set();
+        }
+        out[key] = py::reinterpret_steal<py::object>(row)[py::int_(column)];
     }
     return out;
+}
+
+// The values of a {t: value} map of per_trace, in trace order.
+std::vector<py::object> values_of(const py::dict &per_trace) {
+    std::vector<py::object> out;
+    out.reserve(py::len(per_trace));
+    for (auto item : per_trace) out.push_back(py::reinterpret_borrow<py::object>(item.second));
+    return out;
+}
+
+bool same_number(const py::object &a, const py::object &b) {
+    const int r = PyObject_RichCompareBool(a.ptr(), b.ptr(), Py_EQ);
+    if (r < 0) throw py::error_already_set();
+    return r == 1;
+}
+
+// The line numbers of the first rows, trace t's in row t, must make the property's traces a grid of
+// NIL inlines of NXL crosslines in trace order, the order in which loading lays out a file's traces:
+// the inline number the same within each run of NXL rows and another in each run, the crossline
+// numbers the same sequence in every inline and distinct within one. Otherwise the file would load
+// as another grid, or not at all. The message names the first row that breaks the rule.
+void require_grid(const py::dict &inlines, const py::dict &crosslines, const TraceGrid &grid) {
+    const std::vector<py::object> il = values_of(inlines), xl = values_of(crosslines);
+    py::dict run_of_inline, row_of_crossline;  // line number -> the first row that has it
+    auto row = [&](std::size_t t) {
+        return "row " + std::to_string(t) + " (inline " + dorar::str_of(il[t]).cast<std::string>() + ", crossline " +
+               dorar::str_of(xl[t]).cast<std::string>() + ")";
+    };
+    // The first row that has the number, `t` itself when it is new; a number that cannot be
+    // compared so is no line number.
+    auto first_with = [&](py::dict &seen, const py::object &number, std::size_t t) {
+        PyObject *earlier = PyDict_SetDefault(seen.ptr(), number.ptr(), py::int_(t).ptr());
+        if (!earlier) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
+            PyErr_Clear();
+            raise(PyExc_TypeError, "write_segy: " + row(t) + " of the cube's get_traces_ln holds no line numbers");
+        }
+        return py::reinterpret_borrow<py::int_>(earlier).cast<std::size_t>();
+    };
+    std::string why;
+    for (std::size_t t = 0; t < il.size() && why.empty(); ++t) {
+        let_signals_in(t);
+        const std::size_t head = t - t % grid.n_xl, place = t % grid.n_xl;
+        if (t == head) {
+            const std::size_t earlier = first_with(run_of_inline, il[t], t);
+            if (earlier != t)
+                why = row(t) + " starts inline index " + std::to_string(t / grid.n_xl) +
+                      ", but its inline number is that of " + row(earlier);
+        } else if (!same_number(il[t], il[head])) {
+            why = row(t) + " has another inline number than " + row(head) + ", which starts its run of " +
+                  std::to_string(grid.n_xl) + " rows";
+        }
+        if (!why.empty()) break;
+        if (t == place) {
+            const std::size_t earlier = first_with(row_of_crossline, xl[t], t);
+            if (earlier != t) why = row(t) + " has the crossline number of " + row(earlier) + " in the same inline";
+        } else if (!same_number(xl[t], xl[place])) {
+            why = row(t) + " has another crossline number than " + row(place) + ", its place in the first inline";
+        }
+    }
+    if (!why.empty())
+        raise(PyExc_ValueError, "write_segy: rows 0 to " + std::to_string(grid.traces() - 1) +
+                                    " of the cube's get_traces_ln do not form the property's " + std::to_string(grid.n_il) +
+                                    " inlines of " + std::to_string(grid.n_xl) + " crosslines, inline by inline: " + why);
 }
 
 // The textual header: "Dorar" and blanks without a source file, else the first 40 lines of the
@@ -695,38 +790,30 @@ py::object write_segy(const Globals &g, const py::object &cube, const py::object
 
     auto shape = unpack(array3d.attr("shape"), 3);
     const py::object &n_il = shape[0], &n_xl = shape[1], &n_dp = shape[2];
-    const std::size_t n_traces = (n_xl * n_il).cast<std::size_t>();
+    const TraceGrid grid{n_il.cast<std::size_t>(), n_xl.cast<std::size_t>()};
 
     py::object array2d = sample_matrix(g, array3d, n_il, n_xl, n_dp);
     py::object dp_ncrt = cube.attr("dict_vidx")[py::str("DP_NCRT")];
     py::object dt = dp_ncrt * py::int_(1000);
     py::object ln = cube.attr("get_traces_ln")();
     py::object xy = cube.attr("get_traces_xy")();
-    // The headers of another grid than the samples' would be written beside the wrong traces, and
-    // the file would then not load; refused while nothing has been written.
-    const Py_ssize_t rows = PyObject_Length(ln.ptr());
-    if (rows < 0) {
-        if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
-        PyErr_Clear();  // rows without a length: read one by one as they come
-    } else if (static_cast<std::size_t>(rows) != n_traces) {
-        raise(PyExc_ValueError, "write_segy: the property holds " + std::to_string(n_traces) + " traces (" +
-                                    py::str(n_il).cast<std::string>() + " inlines x " +
-                                    py::str(n_xl).cast<std::string>() + " crosslines) but the cube's get_traces_ln "
-                                    "gives " + std::to_string(rows) + " rows, one a trace");
-    }
 
+    // Only the first rows, one a trace, are written; line numbers that would not load back as the
+    // property are refused while nothing has been written.
+    const py::dict inlines = per_trace(ln, 0, grid, "get_traces_ln");
+    const py::dict crosslines = per_trace(ln, 1, grid, "get_traces_ln");
+    require_grid(inlines, crosslines, grid);
     py::object sth = g("collections").attr("OrderedDict")();
-    sth["cdpX"] = per_trace(xy, 0, n_traces);
-    sth["cdpY"] = per_trace(xy, 1, n_traces);
-    sth["Inline3D"] = per_trace(ln, 0, n_traces);
-    sth["Crossline3D"] = per_trace(ln, 1, n_traces);
+    sth["cdpX"] = per_trace(xy, 0, grid, "get_traces_xy");
+    sth["cdpY"] = per_trace(xy, 1, grid, "get_traces_xy");
+    sth["Inline3D"] = inlines;
+    sth["Crossline3D"] = crosslines;
     py::dict sequence, scalar;
-    const std::size_t nxl = n_xl.cast<std::size_t>();
     py::int_ one(1);
-    for (std::size_t t = 0; t < n_traces; ++t) {
+    for (std::size_t t = 0; t < grid.traces(); ++t) {
         let_signals_in(t);
         py::int_ key(t);
-        sequence[key] = py::int_(t % nxl + 1);
+        sequence[key] = py::int_(t % grid.n_xl + 1);
         scalar[key] = one;
     }
     sth["TraceSequenceLine"] = sequence;

@@ -98,8 +98,6 @@ inline py::object compile_def(const py::object &impl, const char *name, const st
     fn.attr("__qualname__") = qualname;
     fn.attr("__module__") = module_name;
     fn.attr("__doc__") = doc ? py::object(py::str(doc)) : py::object(py::none());
-    // The signature as text, where a built-in function carries it, for tools that look there.
-    fn.attr("__text_signature__") = py::str(py::module_::import("inspect").attr("signature")(fn));
     return fn;
 }
 

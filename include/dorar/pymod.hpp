@@ -247,10 +247,13 @@ public:
         return *this;
     }
 
-    template <typename G, typename S>
-    ClassBuilder &property(const char *name, G &&getter, S &&setter, const char *doc = nullptr) {
+    // A read-write property; `value`, a py::arg, names the setter's argument (else it is "arg0").
+    template <typename G, typename S, typename... Value>
+    ClassBuilder &property(const char *name, G &&getter, S &&setter, const char *doc = nullptr,
+                           const Value &...value) {
+        static_assert(sizeof...(Value) <= 1, "a setter takes one value");
         py::object get = method(name, std::forward<G>(getter), doc);
-        py::object set = method(name, std::forward<S>(setter), nullptr);
+        py::object set = method(name, std::forward<S>(setter), nullptr, value...);
         ns_[name] = builtins().attr("property")(get, set, py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }

@@ -35,6 +35,20 @@ TEST(GatherTraces, FollowsNonContiguousSampleAxis) {
     EXPECT_EQ(out, (std::vector<float>{1, 5, 9}));
 }
 
+TEST(GatherTraces, FollowsAxesThatStepBackwards) {
+    // cube[::-1, :, ::-1] of a C-ordered 3 x 2 x 4 cube: the view starts at the last sample of the
+    // last inline's first trace, and its inline and sample axes step backwards.
+    std::vector<float> cube(3 * 2 * 4);
+    std::iota(cube.begin(), cube.end(), 0.0f);
+    const std::ptrdiff_t f = sizeof(float);
+    dcore::Strided3 a{reinterpret_cast<const char *>(cube.data() + 2 * 8 + 3), {3, 2, 4}, {-8 * f, 4 * f, -f},
+                      sizeof(float)};
+    std::vector<std::int64_t> il{0, 2, 1}, xl{1, 0, 1};
+    std::vector<float> out(3 * 3);
+    dcore::gather_traces(a, il.data(), xl.data(), 3, 1, 3, reinterpret_cast<char *>(out.data()));
+    EXPECT_EQ(out, (std::vector<float>{22, 21, 20, 2, 1, 0, 14, 13, 12}));
+}
+
 TEST(GatherTraces, ManyRowsSpreadOverWorkersMatchSerialCopy) {
     const std::int64_t ni = 50, nx = 40, nk = 700;
     std::vector<float> cube(ni * nx * nk);

@@ -58,6 +58,14 @@ def test_properties_store_values_unchanged(line):
     assert LinePlot.easy_update.__doc__ == "Update the visual."
 
 
+def test_setters_take_their_value_by_its_name(line):
+    _, vis = line
+    marker = object()
+    LinePlot.queryable_in_3d.fset(vis, boolean=0)
+    LinePlot.host_dob.fset(vis, dob=marker)
+    assert vis.queryable_in_3d == 0 and vis.host_dob is marker
+
+
 def test_easy_update_rereads_the_object_and_keeps_the_style(line):
     dob, vis = line
     sizes = np.array([8, 9, 10, 11], dtype=np.float32)

@@ -6,7 +6,7 @@ import numpy as np
 import pytest
 
 import dorar.gocube.cube as cube_module
-from segy_fakes import FakeEngine, RecordingCube, cube_with, grid_headers, real_engine, segy_module
+from segy_fakes import FakeEngine, RecordingCube, grid_headers, real_engine, segy_module
 
 segy = segy_module()
 engine = real_engine()
@@ -126,16 +126,6 @@ def test_write_segy_output_reads_in_segyio_and_loads_again(tmp_path, monkeypatch
     np.testing.assert_array_equal(again.prop[again.current_property]["array3d"], data)
     assert again.dict_vidx == cube.dict_vidx
     assert again.survey.dict_sgmt["P2_CRSX"] == pytest.approx(cube.survey.dict_sgmt["P2_CRSX"], abs=1)
-
-
-def test_a_property_of_another_grid_than_the_cubes_rows_is_refused_and_the_old_file_stays(tmp_path):
-    out = tmp_path / "o.sgy"
-    out.write_bytes(b"old content")
-    cube = cube_with(np.ones((2, 3, 4), np.float32))  # rows for 2 x 3 traces
-    cube.prop["amp"]["array3d"] = np.ones((2, 2, 4), np.float32)
-    with pytest.raises(ValueError, match=r"property holds 4 traces \(2 inlines x 2 crosslines\) .* gives 6 rows"):
-        segy.write_segy(cube, str(out))
-    assert out.read_bytes() == b"old content" and sorted(p.name for p in tmp_path.iterdir()) == ["o.sgy"]
 
 
 def test_missing_file_fails_with_the_engines_error_and_no_cube(tmp_path):

@@ -5,9 +5,11 @@ import re
 import numpy as np
 import pytest
 
-from segy_fakes import FakeEngine, cube_with, segy_module
+from segy_fakes import FakeEngine, cube_with, real_engine, segy_module
 
 segy = segy_module()
+needs_engine = pytest.mark.skipif(real_engine() is None, reason="the segypy engine is not built in this build "
+                                                                "folder (build target mod_segypy_segypy)")
 STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d(\.\d{6})?"
 
 
@@ -163,3 +165,40 @@ def test_textual_header_file_is_released(engine, monkeypatch, tmp_path):
     with pytest.raises(RuntimeError):
         segy.write_segy(cube_with(np.ones((1, 2, 2))), "o.sgy", stfhfn=str(src))
     assert opened[1].closed
+
+
+def cube_of_grid(n_il, n_xl, prop_shape):
+    """A cube whose rows are those of an n_il x n_xl grid, holding one property of another shape."""
+    cube = cube_with(np.zeros((n_il, n_xl, 1), np.float32))
+    cube.prop["amp"]["array3d"] = np.arange(np.prod(prop_shape), dtype=np.float32).reshape(prop_shape)
+    return cube
+
+
+@needs_engine
+def test_a_property_on_the_first_inlines_of_the_cubes_grid_writes_and_loads_back(tmp_path, monkeypatch):
+    monkeypatch.setattr(segy, "segypy", real_engine(), raising=False)
+    cube = cube_of_grid(4, 3, (2, 3, 5))  # rows: inlines 100 to 103, crosslines 2, 4, 6
+    out = str(tmp_path / "part.sgy")
+    segy.write_segy(cube, out)
+    again = segy.load_cube(out, None)
+    np.testing.assert_array_equal(again.prop[again.current_property]["array3d"], cube.prop["amp"]["array3d"])
+    assert [again.dict_vidx[k] for k in ("IL_FRST", "IL_LAST", "IL_AMNT", "XL_FRST", "XL_LAST", "XL_AMNT")] == \
+        [100, 101, 2, 2, 6, 3]
+
+
+@needs_engine
+@pytest.mark.parametrize("rows, prop_shape, message", [
+    ((1, 3), (2, 3, 5), r"the property has 6 traces \(2 inlines x 3 crosslines\) but the cube's get_traces_ln "
+                        r"gives 3 rows; every trace needs its row$"),
+    ((4, 3), (3, 2, 5), r"rows 0 to 5 of the cube's get_traces_ln do not form the property's 3 inlines of 2 "
+                        r"crosslines, inline by inline: row 2 \(inline 100, crossline 6\) starts inline index 1, "
+                        r"but its inline number is that of row 0 \(inline 100, crossline 2\)$"),
+], ids=["fewer-rows", "rows-of-another-grid"])
+def test_rows_that_would_not_load_back_as_the_property_are_refused_and_the_old_file_stays(
+        tmp_path, monkeypatch, rows, prop_shape, message):
+    monkeypatch.setattr(segy, "segypy", real_engine(), raising=False)
+    out = tmp_path / "o.sgy"
+    out.write_bytes(b"old content")
+    with pytest.raises(ValueError, match="^write_segy: " + message):
+        segy.write_segy(cube_of_grid(*rows, prop_shape), str(out))
+    assert out.read_bytes() == b"old content" and [p.name for p in tmp_path.iterdir()] == ["o.sgy"]
