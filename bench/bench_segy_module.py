@@ -234,6 +234,8 @@ def main():
     tmp = tempfile.mkdtemp(prefix="bench-segy-", dir=args.dir)
     try:
         fs = subprocess.run(["stat", "-f", "-c", "%T", tmp], capture_output=True, text=True).stdout.strip()
+        # stat names the magic number that ext2, ext3 and ext4 share "ext2/ext3"
+        fs = fs.replace("ext2/ext3", "ext2/ext3/ext4")
         print("files in %s (%s)" % (tmp, fs))
         if args.no_write:
             inline_path = os.path.join(tmp, "write_segy.sgy")
