@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <memory>
@@ -316,33 +317,6 @@ void read_exact(const ReadAt &read, std::size_t offset, std::size_t len, unsigne
 
 constexpr char kStopped[] = "stopped before the extended textual headers were counted";
 
-// Counts the extended textual headers after the binary header: `declared` of them, or for -1
-// every record up to and including the one that holds the end stanza. A corrupt file may hold no
-// stanza and be read to its end in this search: `poll` is asked before each record.
-std::string count_extended(const ReadAt &read, std::size_t size, std::int64_t declared, std::size_t *count,
-                           StopPoll &poll) {
-    if (declared >= 0) {
-        *count = static_cast<std::size_t>(declared);
-        return {};
-    }
-    if (declared != -1)
-        return "the binary header gives " + std::to_string(declared) +
-               " extended textual headers (a count, or -1 for a number ended by ((SEG: EndText)))";
-    std::vector<unsigned char> record(kTextBytes);
-    for (std::size_t k = 0;; ++k) {
-        const std::size_t offset = kFileHeaderBytes + k * kTextBytes;
-        if (offset + kTextBytes > size)
-            return "the extended textual headers (a variable number, count -1) end with the file after " +
-                   std::to_string(k) + " records, without the stanza ((SEG: EndText))";
-        if (poll()) return kStopped;
-        read_exact(read, offset, kTextBytes, record.data(), size);
-        if (holds_end_stanza(record.data(), kTextBytes)) {
-            *count = k + 1;
-            return {};
-        }
-    }
-}
-
 // Sample count, trace length and trace count of a file whose traces start at `data_offset`.
 std::string trace_layout(const ReadAt &read, std::size_t size, std::size_t data_offset, FileFacts &f) {
     const unsigned char *bin = f.head + kTextBytes;
@@ -386,16 +360,84 @@ char ebcdic_to_ascii(unsigned char c) {
     }
 }
 
-// Whether the record's text (ASCII or EBCDIC), its leading blanks passed over, begins as a stanza's
-// "((" header does.
-bool opens_stanza(const unsigned char *record, std::size_t n) {
-    for (bool ebcdic : {false, true}) {
-        std::size_t i = 0;
-        auto at = [&](std::size_t k) { return ebcdic ? ebcdic_to_ascii(record[k]) : static_cast<char>(record[k]); };
-        while (i < n && (at(i) == ' ' || at(i) == '\t')) ++i;
-        if (i + 1 < n && at(i) == '(' && at(i + 1) == '(') return true;
+// A character of a textual record: in ASCII the printable ones (Latin-1 letters and signs
+// included), tab, line feed and carriage return; in EBCDIC the graphics of code page 037, tab, new
+// line, line feed and carriage return. Bytes below 0x20 (ASCII) or 0x40 (EBCDIC), which the
+// small integers of a trace header are full of, are none.
+bool is_ascii_char(unsigned char c) { return (c >= 0x20 && c <= 0x7e) || c >= 0xa0 || c == 0x09 || c == 0x0a || c == 0x0d; }
+bool is_ebcdic_char(unsigned char c) { return (c >= 0x40 && c <= 0xfe) || c == 0x05 || c == 0x15 || c == 0x25 || c == 0x0d; }
+
+enum class Text { none, full, padded };
+
+// Whether a 3200-byte record is text: characters of one encoding from its first byte to its last
+// (`full`), blanks included, or to where zero bytes pad it to its end (`padded`, as segyio leaves
+// a record it was given a shorter text for). A record of zeros only holds no text (a sparse or
+// zeroed stretch of a file), nor does one with zeros between its characters, as a trace header
+// has them between its fields: a trace is no text, not even where its header opens with "((" or
+// its bytes are mostly the EBCDIC blank 0x40, which is also the exponent byte of small IBM floats.
+// Only a trace of zeros whose header opens with characters reads as padded text.
+Text text_of_record(const unsigned char *record, std::size_t n) {
+    std::size_t len = n;
+    while (len > 0 && record[len - 1] == 0) --len;
+    bool ascii = len > 0, ebcdic = len > 0;
+    for (std::size_t i = 0; i < len && (ascii || ebcdic); ++i) {
+        ascii = ascii && is_ascii_char(record[i]);
+        ebcdic = ebcdic && is_ebcdic_char(record[i]);
     }
-    return false;
+    if (!ascii && !ebcdic) return Text::none;
+    return len == n ? Text::full : Text::padded;
+}
+
+// The records from byte 3600 of a file whose binary header announces a variable number (-1) of
+// extended textual headers, walked only while they are text: `text` records, then the end stanza
+// (`stanza`), or a record that is no text, or the end of the file. Reads the text records and the
+// one record after them, no more: a corrupt file is answered at once, not after a scan of all of
+// it. `poll` is asked before each record; false once it said yes.
+struct TextWalk {
+    std::size_t text = 0;
+    bool stanza = false;        // record `text` holds the end stanza (and is text)
+    bool first_padded = false;  // the record at 3600 is text padded with zeros
+    bool file_ends = false;     // fewer than 3200 bytes follow the text records
+    bool zeros = false;         // the record after the text holds zero bytes only
+    std::size_t after() const { return kFileHeaderBytes + kTextBytes * text; }  // offset past the text records
+};
+
+bool walk_text(const ReadAt &read, std::size_t size, StopPoll &poll, TextWalk *w) {
+    std::vector<unsigned char> record(kTextBytes);
+    for (;; ++w->text) {
+        const std::size_t offset = w->after();
+        if (offset + kTextBytes > size) {
+            w->file_ends = true;
+            return true;
+        }
+        if (poll()) return false;
+        read_exact(read, offset, kTextBytes, record.data(), size);
+        const Text text = text_of_record(record.data(), kTextBytes);
+        if (text == Text::none) {
+            w->zeros = std::all_of(record.begin(), record.end(), [](unsigned char c) { return c == 0; });
+            return true;
+        }
+        if (w->text == 0) w->first_padded = text == Text::padded;
+        if (holds_end_stanza(record.data(), kTextBytes)) {
+            w->stanza = true;
+            return true;
+        }
+    }
+}
+
+// What the file holds from byte 3600 where a walk found no end stanza, as "the file holds ...".
+std::string text_found(const TextWalk &w, std::size_t size) {
+    const std::size_t tail = size - w.after();
+    std::string s;
+    if (w.text > 0)
+        s = std::to_string(w.text) + (w.text == 1 ? " text record" : " text records") +
+            " from byte 3600 without the stanza ((SEG: EndText)), then ";
+    if (!w.file_ends)
+        return s + "a record that is no text at byte " + std::to_string(w.after()) + (w.zeros ? " (zero bytes only)" : "");
+    if (w.text == 0)
+        return tail ? "only " + std::to_string(tail) + " bytes after the binary header, fewer than a record"
+                    : "nothing after the binary header";
+    return s + (tail ? std::to_string(tail) + " more bytes, fewer than a record" : "the end of the file");
 }
 
 }  // namespace
@@ -457,52 +499,49 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, c
                    " additional 240-byte trace headers after each trace header (SEG-Y revision 2), "
                    "which cannot be read";
     }
-    std::int64_t declared = load_int(bin + kBinExtTextHeaders, 2, f.big);
-    // Revision 0 files name no variable number (-1 came with revision 1): there a negative count
-    // is first taken for noise in bytes then unassigned, and not looked for through the whole file.
-    const bool old_variable = f.revision == 0 && declared == -1;
-    if (f.revision == 0 && declared < 0) declared = 0;
-    // Yet old files written after revision 1 came out may mean -1 as it means there. Where the
-    // record after the binary header holds the end stanza, or opens a stanza that an end stanza
-    // closes further on, it is no trace: the traces follow the end stanza, even where the file
-    // would also divide into traces from byte 3600.
-    std::size_t stanza_records = 0;  // the extended records up to the end stanza, where they come first
-    if (old_variable && size >= kFileHeaderBytes + kTextBytes) {
-        std::vector<unsigned char> record(kTextBytes);
-        read_exact(read, kFileHeaderBytes, kTextBytes, record.data(), size);
-        if (holds_end_stanza(record.data(), kTextBytes))
-            stanza_records = 1;
-        else if (opens_stanza(record.data(), kTextBytes))
-            count_extended(read, size, -1, &stanza_records, poll);  // leaves 0 without an end stanza
-    }
-    const bool stanza_first = stanza_records > 0;
+    const std::int64_t declared = load_int(bin + kBinExtTextHeaders, 2, f.big);
     std::string fault;
-    if (stanza_first)
-        f.extended_headers = stanza_records;
-    else
-        fault = count_extended(read, size, declared, &f.extended_headers, poll);
-    if (fault.empty()) fault = trace_layout(read, size, kFileHeaderBytes + kTextBytes * f.extended_headers, f);
-    // Before revision 1 these bytes were unassigned and may hold anything: where honouring them
-    // does not fit the file but ignoring them does, they are ignored.
-    if (!fault.empty() && f.revision == 0 && declared > 0) {
-        FileFacts plain = f;
-        plain.extended_headers = 0;
-        if (trace_layout(read, size, kFileHeaderBytes, plain).empty()) {
-            f = plain;
-            fault.clear();
+    if (declared == -1) {
+        // A variable number ended by the end stanza. Before revision 1 these bytes were unassigned
+        // and a -1 may be noise, or mean what it means from revision 1 on in a file written later.
+        // Extended textual records are text: where the text from byte 3600 ends with the end
+        // stanza, the traces follow it; where the record at 3600 is no text, the -1 of a
+        // revision-0 file is noise and the traces start there, as they do where that record is
+        // only characters padded with zeros and no more text follows (a trace of zeros whose
+        // header opens with characters). Other text without the end stanza is a fault.
+        TextWalk walk;
+        if (!walk_text(read, size, poll, &walk)) return kStopped;
+        std::string read_as;  // what the layout's fault adds about the start of the traces
+        if (walk.stanza) {
+            f.extended_headers = walk.text + 1;
+            read_as = " (the traces taken to follow " + std::to_string(f.extended_headers) +
+                      " extended textual headers from byte 3600 up to the stanza ((SEG: EndText)))";
+        } else if (f.revision == 0 && (walk.text == 0 || (walk.text == 1 && walk.first_padded))) {
+            read_as = " (the traces taken to start at byte 3600: this revision-0 file's count of -1 extended textual "
+                      "headers is noise, the file holds " + text_found(walk, size) + ")";
+        } else {
+            return "the binary header announces a variable number of extended textual headers (count -1, ended by "
+                   "the stanza ((SEG: EndText))), but the file holds " + text_found(walk, size);
         }
-    }
-    // A -1 taken for noise that leaves the file in no whole number of traces: the traces may follow
-    // a stanza further on.
-    if (!fault.empty() && old_variable && !stanza_first) {
-        FileFacts variable = f;
-        if (count_extended(read, size, -1, &variable.extended_headers, poll).empty() &&
-            trace_layout(read, size, kFileHeaderBytes + kTextBytes * variable.extended_headers, variable).empty()) {
-            f = variable;
-            fault.clear();
+        fault = trace_layout(read, size, kFileHeaderBytes + kTextBytes * f.extended_headers, f);
+        if (!fault.empty()) fault += read_as;
+    } else if (declared >= 0 || f.revision == 0) {
+        // Before revision 1 a negative count is noise; a positive one that does not fit the file
+        // while the file fits without it is ignored.
+        f.extended_headers = declared > 0 ? static_cast<std::size_t>(declared) : 0;
+        fault = trace_layout(read, size, kFileHeaderBytes + kTextBytes * f.extended_headers, f);
+        if (!fault.empty() && f.revision == 0 && declared > 0) {
+            FileFacts plain = f;
+            plain.extended_headers = 0;
+            if (trace_layout(read, size, kFileHeaderBytes, plain).empty()) {
+                f = plain;
+                fault.clear();
+            }
         }
+    } else {
+        return "the binary header gives " + std::to_string(declared) +
+               " extended textual headers (a count, or -1 for a number ended by ((SEG: EndText)))";
     }
-    if (poll.stopped()) return kStopped;
     if (!fault.empty()) return fault;
     *out = f;
     return {};

@@ -137,9 +137,13 @@ bool holds_end_stanza(const unsigned char *record, std::size_t n);
 // string and fills `out`, or returns the fault (short file, unknown or obsolete format code,
 // additional trace headers, no sample count, a trace length that does not divide the rest of the
 // file...). The binary header's sample count is the one the traces are read with; where it is 0,
-// the first trace header's. Throws what `read` throws. `stop` is asked, from the calling thread,
-// while a variable number of extended textual headers is searched for its end stanza; once it
-// says yes a fault is returned.
+// the first trace header's. A variable number (-1) of extended textual headers is read from byte
+// 3600 only while the records are text (characters of one encoding, perhaps padded with zero
+// bytes to the end): the traces follow the record with the end stanza; in a revision-0 file, where
+// the record at 3600 is no text (or characters padded with zeros that no more text follows), the
+// -1 is noise and the traces start there; other text without the end stanza is a fault naming
+// what the file holds. Throws what `read` throws. `stop` is asked, from the calling thread, before
+// each of those records; once it says yes a fault is returned.
 std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, const ShouldStop &stop = {});
 std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out, const ShouldStop &stop = {});
 

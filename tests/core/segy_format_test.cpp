@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -365,36 +366,6 @@ TEST(SegyFileFacts, ExtendedTextualHeadersAreSkipped) {
     ASSERT_EQ(inspect_file(f.data(), f.size(), &facts), "");
     EXPECT_EQ(facts.data_offset, 3600u);
     EXPECT_EQ(facts.ntraces, 3u);
-    f = with_records({}, -1, 0);  // -1 before revision 1 is noise too
-    ASSERT_EQ(inspect_file(f.data(), f.size(), &facts), "");
-    EXPECT_EQ(facts.data_offset, 3600u);
-    EXPECT_EQ(facts.extended_headers, 0u);
-    // ... unless the file holds the records it announces: then the traces follow the stanza.
-    for (bool ebcdic : {true, false}) {
-        f = with_records({text_record("C 1 Acquired 1998, reprocessed", 0, ebcdic), blank,
-                          text_record("((SEG: EndText))", 80 * 39, ebcdic)},
-                         -1, 0);
-        ASSERT_EQ(inspect_file(f.data(), f.size(), &facts), "") << ebcdic;
-        EXPECT_EQ(facts.revision, 0);
-        EXPECT_EQ(facts.extended_headers, 3u);
-        EXPECT_EQ(facts.data_offset, 3600u + 3 * 3200u);
-        EXPECT_EQ(facts.ntraces, 3u);
-    }
-    // A stanza right after the binary header is no trace, also where 3200 bytes make whole traces.
-    for (std::size_t ns : {20, 51, 100, 140, 340, 740}) {
-        auto g = make_file(kIeee, true, ns, 6);
-        const auto stanza = text_record("((SEG: EndText))", 0, true);
-        g.insert(g.begin() + kFileHeaderBytes, stanza.begin(), stanza.end());
-        store_uint(&g[kTextBytes + 304], 0xffff, 2, true);
-        ASSERT_EQ(inspect_file(g.data(), g.size(), &facts), "") << ns;
-        EXPECT_EQ(facts.extended_headers, 1u) << ns;
-        EXPECT_EQ(facts.data_offset, 3600u + 3200u) << ns;
-        EXPECT_EQ(facts.ntraces, 6u) << ns;
-    }
-    // Without the stanza the file fits neither reading: the plain reading's fault.
-    f = with_records({blank, blank, blank}, -1, 0);
-    EXPECT_NE(inspect_file(f.data(), f.size(), &facts).find("does not divide the 10380 bytes after the file headers"),
-              std::string::npos);
     // From revision 1 on a count the file does not hold is a fault, as is -1 without its stanza.
     f = with_records({blank}, 2, 0x0100);
     EXPECT_NE(inspect_file(f.data(), f.size(), &facts), "");
@@ -402,9 +373,124 @@ TEST(SegyFileFacts, ExtendedTextualHeadersAreSkipped) {
     EXPECT_NE(inspect_file(f.data(), f.size(), &facts).find("without the stanza ((SEG: EndText))"), std::string::npos);
 }
 
+// A variable number (-1) of extended textual headers, in revision 0 (where the bytes were unassigned
+// and -1 may be noise) and in revision 1: where the traces start, or what the fault says, and how
+// many bytes were read to find out.
+TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
+    using Records = std::vector<std::vector<unsigned char>>;
+    using Craft = std::function<void(std::vector<unsigned char> &, std::size_t trace_bytes)>;
+    struct Case {
+        const char *what;
+        int revision;
+        int format;
+        std::size_t ns, ntraces;
+        Records records;   // between the binary header and the traces
+        Craft craft;       // changes the traces before the records go in front of them
+        std::size_t tail;  // stray bytes after the last trace
+        std::size_t offset, traces;
+        std::string fault;
+        std::size_t read;  // bytes asked of the reader
+    };
+    const auto free_text = [](bool ebcdic) { return text_record("C free text of an extended header", 80, ebcdic); };
+    const auto end = [](bool ebcdic) { return text_record("((SEG: EndText))", 0, ebcdic); };
+    const auto nul_padded = [](std::vector<unsigned char> r, std::size_t from) {
+        std::fill(r.begin() + static_cast<std::ptrdiff_t>(from), r.end(), 0);
+        return r;
+    };
+    const Craft header_opens_ebcdic_end_stanza = [](std::vector<unsigned char> &f, std::size_t) {
+        const std::string s = "((SEG: EndText))";
+        for (std::size_t i = 0; i < s.size(); ++i) f[kFileHeaderBytes + i] = to_ebcdic(s[i]);
+    };
+    const Craft header_opens_ascii_parens = [](std::vector<unsigned char> &f, std::size_t) {
+        f[kFileHeaderBytes] = f[kFileHeaderBytes + 1] = 0x28;
+    };
+    // Headers of EBCDIC blanks but for the sample count (0x0140), IBM samples 0x40404040.
+    const Craft blanks_and_ibm_0x40 = [](std::vector<unsigned char> &f, std::size_t tb) {
+        for (std::size_t at = kFileHeaderBytes; at < f.size(); at += tb) {
+            std::fill(&f[at], &f[at] + tb, 0x40);
+            store_uint(&f[at + 114], 0x0140, 2, true);
+        }
+    };
+    const Craft zeros = [](std::vector<unsigned char> &f, std::size_t) {
+        std::fill(f.begin() + kFileHeaderBytes, f.end(), 0);
+    };
+    const Craft dead_traces_first_opening_ebcdic_parens = [&](std::vector<unsigned char> &f, std::size_t tb) {
+        zeros(f, tb);
+        f[kFileHeaderBytes] = f[kFileHeaderBytes + 1] = 0x4d;
+    };
+    const std::size_t R = kTextBytes, H = kFileHeaderBytes;
+    const Case cases[] = {
+        {"free text, end stanza, 100 samples", 0, kIeee, 100, 6, {free_text(true), free_text(true), end(true)}, {}, 0,
+         H + 3 * R, 6, "", H + 3 * R},
+        {"NUL-padded ASCII free text, end stanza, 20 samples", 0, kIeee, 20, 6,
+         {nul_padded(free_text(false), 160), nul_padded(end(false), 16)}, {}, 0, H + 2 * R, 6, "", H + 2 * R},
+        {"free text, end stanza, 740 samples", 0, kIeee, 740, 6, {free_text(true), end(true)}, {}, 0, H + 2 * R, 6, "",
+         H + 2 * R},
+        {"stanzas first", 0, kIeee, 100, 6, {text_record("((SEG: Location Data ver 1.0))", 0, true), end(true)}, {}, 0,
+         H + 2 * R, 6, "", H + 2 * R},
+        {"a lone end stanza", 0, kIeee, 51, 6, {end(false)}, {}, 0, H + R, 6, "", H + R},
+        {"noise, an ordinary first trace", 0, kIeee, 100, 10, {}, {}, 0, H, 10, "", H + R},
+        {"noise, the first trace header opens with the EBCDIC end stanza", 0, kIeee, 100, 10, {},
+         header_opens_ebcdic_end_stanza, 0, H, 10, "", H + R},
+        {"noise, the first trace header opens with ASCII ((", 0, kIeee, 100, 10, {}, header_opens_ascii_parens, 0, H, 10,
+         "", H + R},
+        {"noise, dead traces, the first header opening with EBCDIC ((", 0, kIeee, 100, 10, {},
+         dead_traces_first_opening_ebcdic_parens, 0, H, 10, "", H + 2 * R},
+        {"noise, trace bytes of 0x40 but one in 1520", 0, kIbm, 320, 10, {}, blanks_and_ibm_0x40, 0, H, 10, "", H + R},
+        {"noise that leaves no whole number of traces", 0, kIeee, 100, 10, {}, {}, 7, 0, 0,
+         "does not divide the 6407 bytes after the file headers (the traces taken to start at byte 3600: this "
+         "revision-0 file's count of -1 extended textual headers is noise, the file holds a record that is no text "
+         "at byte 3600)",
+         H + R},
+        {"free text without the end stanza", 0, kIeee, 100, 6, {free_text(true), free_text(false)}, {}, 0, 0, 0,
+         "the file holds 2 text records from byte 3600 without the stanza ((SEG: EndText)), then a record that is no "
+         "text at byte 10000",
+         H + 3 * R},
+        {"a stanza opened, then zeros", 0, kIeee, 100, 1000, {text_record("((SEG: Location Data ver 1.0))", 0, false)},
+         zeros, 0, 0, 0,
+         "1 text record from byte 3600 without the stanza ((SEG: EndText)), then a record that is no text at byte "
+         "6800 (zero bytes only)",
+         H + 2 * R},
+        {"free text to the end of the file", 0, kIeee, 100, 0, {free_text(true), free_text(true), free_text(true)}, {},
+         0, 0, 0, "3 text records from byte 3600 without the stanza ((SEG: EndText)), then the end of the file",
+         H + 3 * R},
+        {"revision 1, blank record and end stanza", 1, kIeee, 100, 6, {text_record("", 0, true), end(true)}, {}, 0,
+         H + 2 * R, 6, "", H + 2 * R},
+        {"revision 1, traces at once", 1, kIeee, 100, 1000, {}, {}, 0, 0, 0,
+         "announces a variable number of extended textual headers (count -1, ended by the stanza ((SEG: EndText))), "
+         "but the file holds a record that is no text at byte 3600",
+         H + R},
+    };
+    for (const Case &c : cases) {
+        auto f = make_file(c.format, true, c.ns, c.ntraces);
+        if (c.craft) c.craft(f, kTraceHeaderBytes + c.ns * sample_bytes(c.format));
+        for (auto it = c.records.rbegin(); it != c.records.rend(); ++it) f.insert(f.begin() + H, it->begin(), it->end());
+        f.insert(f.end(), c.tail, 0x11);
+        store_uint(&f[kTextBytes + 300], c.revision == 1 ? 0x0100 : 0, 2, true);
+        store_uint(&f[kTextBytes + 304], 0xffff, 2, true);
+        const ReadAt memory = memory_reader(f.data(), f.size());
+        std::size_t read = 0;
+        const ReadAt counted = [&](std::size_t offset, std::size_t len, unsigned char *buf) {
+            read += len;
+            return memory(offset, len, buf);
+        };
+        FileFacts facts;
+        const std::string fault = inspect_file(counted, f.size(), &facts);
+        if (c.fault.empty()) {
+            ASSERT_EQ(fault, "") << c.what;
+            EXPECT_EQ(facts.data_offset, c.offset) << c.what;
+            EXPECT_EQ(facts.extended_headers, c.records.size()) << c.what;
+            EXPECT_EQ(facts.ntraces, c.traces) << c.what;
+        } else {
+            EXPECT_NE(fault.find(c.fault), std::string::npos) << c.what << ": " << fault;
+        }
+        EXPECT_EQ(read, c.read) << c.what;
+    }
+}
+
 TEST(SegyFileFacts, SearchForTheEndStanzaStops) {
-    // A corrupt file announcing a variable number of extended headers and holding no stanza: the
-    // search would read to its end; a stop ends it before the next record.
+    // A corrupt file announcing a variable number of extended headers and holding 1000 blank
+    // records without the stanza: the walk would read all of them; a stop ends it before the next.
     auto f = make_file(kIeee, true, 5, 3);
     f.insert(f.begin() + kFileHeaderBytes, 1000 * kTextBytes, 0x40);
     store_uint(&f[kTextBytes + 300], 0x0100, 2, true);

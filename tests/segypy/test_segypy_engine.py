@@ -165,14 +165,15 @@ def test_binary_header_count_holds_and_extended_textual_headers_are_skipped(tmp_
         base = 3600 + 3 * 3200 + t * (240 + 4 * ns)
         raw[base + 114:base + 118] = np.array([462, 250], ">u2").tobytes()
     check("stale.sgy", raw, 3, 462, 250)
-    # A variable number (-1), ended by the stanza in the third record, in either encoding.
+    # A variable number (-1), ended by the stanza in the third record, in either encoding (text
+    # records: segyio leaves the records it adds zero).
     raw[3500:3502] = np.array(0x0100, ">u2").tobytes()
     raw[3504:3506] = np.array(-1, ">i2").tobytes()
     for code in ("cp037", "ascii"):
         stanza = "((SEG: Foo))".ljust(80) + "((  seg: endTEXt  ))".ljust(3120)
-        raw[3600 + 6400:3600 + 9600] = stanza.encode(code)
+        raw[3600:3600 + 9600] = ("C 1 EXTENDED".ljust(6400) + stanza).encode(code)
         check("variable_%s.sgy" % code, raw, -1, 462, 250)
-    # The same in a revision-0 file, where -1 is first taken for noise: the file fits only the stanza.
+    # The same in a revision-0 file: the records from byte 3600 are text, so its -1 is no noise.
     raw[3500:3502] = b"\0\0"
     check("old_variable.sgy", raw, -1, 462, 250)
     raw[3500:3502] = np.array(0x0100, ">u2").tobytes()
