@@ -134,16 +134,11 @@ void print(Args &&...args) {
 }
 
 // `with closing(resource): body()`: close() runs whether the body succeeds or fails, and a close
-// that fails after a failed body never hides the body's error. A thread the interpreter ends at
-// its exit (inside a write of the body) holds no GIL: it must not call close() on its way out.
+// that fails after a failed body never hides the body's error.
 template <typename Body>
 void closing(const py::object &resource, Body body) {
     try {
         body();
-#ifdef __GLIBCXX__
-    } catch (abi::__forced_unwind &) {
-        throw;
-#endif
     } catch (...) {
         try {
             resource.attr("close")();
