@@ -8,6 +8,8 @@
 
 #include <mutex>
 
+#include <pthread.h>
+
 namespace py = pybind11;
 using dorar::Globals;
 
@@ -15,10 +17,19 @@ namespace {
 
 // Serialises the first creation of the two singletons. Only the slow path takes it, and always
 // with the GIL released while waiting, so a thread holding it can never deadlock on the GIL;
-// recursive, so a stream request made while a singleton is being created cannot hang.
+// recursive, so a stream request made while a singleton is being created cannot hang. Never
+// destroyed: it lives to the end. A child forked while another thread creates a singleton gets a
+// lock of its own, since the thread holding the parent's is not in the child.
+std::recursive_mutex *singleton_mu = nullptr;
+
 std::recursive_mutex &singleton_mutex() {
-    static std::recursive_mutex *mu = new std::recursive_mutex;  // never destroyed: lives to the end
-    return *mu;
+    static const bool made = [] {
+        singleton_mu = new std::recursive_mutex;
+        pthread_atfork(nullptr, nullptr, [] { singleton_mu = new std::recursive_mutex; });
+        return true;
+    }();
+    static_cast<void>(made);
+    return *singleton_mu;
 }
 
 // `XStream._<which>`, created and installed as `sys.<which>` on the first request only.

@@ -80,6 +80,31 @@ def test_first_requests_racing_on_many_threads_make_one_singleton():
     assert same == 1 and installed is True
 
 
+def test_child_forked_while_a_thread_makes_the_singleton_makes_its_own():
+    (child,), = run(
+        "import os, threading, time\n"
+        "making = threading.Event()\n"
+        "def slow_init(self):\n"
+        "    making.set(); time.sleep(0.5); QObject.__init__(self)\n"
+        "from qtpy.QtCore import QObject\n"
+        "XStream.__init__ = slow_init\n"
+        "threading.Thread(target=XStream.stderr).start()\n"
+        "making.wait()\n"
+        "pid = os.fork()\n"
+        "if pid == 0:\n"
+        "    del XStream.__init__\n"
+        "    os._exit(0 if XStream.stdout() is sys.stdout else 1)\n"
+        "deadline = time.monotonic() + 10\n"
+        "while time.monotonic() < deadline:\n"
+        "    done, status = os.waitpid(pid, os.WNOHANG)\n"
+        "    if done:\n"
+        "        report(os.waitstatus_to_exitcode(status)); break\n"
+        "    time.sleep(0.01)\n"
+        "else:\n"
+        "    os.kill(pid, 9); os.waitpid(pid, 0); report('hung')\n")
+    assert child == 0
+
+
 def test_handler_writes_each_non_empty_record_and_one_line_feed():
     out = run(
         "log = logging.getLogger('console'); log.propagate = False; log.setLevel(logging.DEBUG)\n"
