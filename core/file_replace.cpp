@@ -36,6 +36,7 @@ UnderWay *under_way_now = nullptr;
 // exit, or its own thread's copy of a replacement, neither removes nor renames the parent's files.
 void lock_for_fork() { under_way_now->mu.lock(); }
 void unlock_after_fork() { under_way_now->mu.unlock(); }
+
 UnderWay &under_way() {
     static UnderWay *u = [] {
         under_way_now = new UnderWay;
