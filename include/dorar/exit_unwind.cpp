@@ -14,7 +14,7 @@
 // process has ended, as the interpreter itself makes such threads wait from Python 3.14 on. Nothing
 // on its stack is released, so nothing is released without the GIL; a temporary file it was
 // writing is dropped when the interpreter ends (core/file_replace.hpp).
-#include <Python.h>
+#include <dorar/signal_check.hpp>
 
 #include <signal.h>
 #include <unistd.h>
@@ -26,12 +26,7 @@ extern "C" _Unwind_Reason_Code __real___gxx_personality_v0(int, _Unwind_Action, 
 extern "C" __attribute__((visibility("hidden"))) _Unwind_Reason_Code __wrap___gxx_personality_v0(
     int version, _Unwind_Action actions, _Unwind_Exception_Class kind, _Unwind_Exception *exception,
     _Unwind_Context *context) {
-#if PY_VERSION_HEX >= 0x030D0000
-    const bool finalizing = Py_IsFinalizing() != 0;
-#else
-    const bool finalizing = _Py_IsFinalizing() != 0;
-#endif
-    if ((actions & _UA_FORCE_UNWIND) && finalizing) {
+    if ((actions & _UA_FORCE_UNWIND) && dorar::interpreter_finalizing()) {
         sigset_t all;
         sigfillset(&all);
         pthread_sigmask(SIG_BLOCK, &all, nullptr);
