@@ -4,10 +4,26 @@ import signal
 import subprocess
 
 import numpy as np
+import pytest
 
 from conftest import PYTHON, ROOT, _env
 
 MAIN_JOB = os.path.join(ROOT, "tools", "main-job")
+
+
+def main_job(*args):
+    return subprocess.run([PYTHON, MAIN_JOB, *map(str, args)], env=_env(), capture_output=True, text=True,
+                          timeout=120)
+
+
+def volume(path, **headers):
+    """A 3 x 4 trace volume of IEEE floats, 4994 us, with the given trace header fields."""
+    from segypy import segypy
+    n_il, n_xl, ns = 3, 4, 30
+    headers = {"Inline3D": np.repeat(np.arange(10, 10 + n_il), n_xl), "Crossline3D": np.tile(np.arange(n_xl), n_il),
+               "cdpX": np.arange(n_il * n_xl) * 25, "cdpY": np.arange(n_il * n_xl) * 40,
+               "SourceGroupScalar": 1, **headers}
+    segypy.writeSegy(str(path), np.ones((ns, n_il * n_xl), np.float32), 4994, None, headers)
 
 
 def test_a_file_without_traces_ends_the_job_in_one_line(tmp_path):
@@ -15,29 +31,74 @@ def test_a_file_without_traces_ends_the_job_in_one_line(tmp_path):
     binary = np.zeros(200, ">i2")
     binary[10], binary[12] = 250, 5  # 250 samples a trace, IEEE floats
     path.write_bytes(b"\x40" * 3200 + binary.tobytes())
-    job = subprocess.run([PYTHON, MAIN_JOB, str(path), str(tmp_path / "out.sgy")],
-                         env=_env(), capture_output=True, text=True, timeout=120)
+    job = main_job(path, tmp_path / "out.sgy")
     assert job.returncode == 1
     assert job.stderr.splitlines() == ["main-job: %s holds the SEG-Y file headers but no trace" % path]
     assert not (tmp_path / "out.sgy").exists()
 
 
-def test_the_verdict_names_the_delay_and_the_snapped_interval_that_the_round_trip_drops(tmp_path):
-    from segypy import segypy
-
-    n_il, n_xl, ns = 3, 4, 30
+@pytest.mark.parametrize("delay, scalar, ms", [(1000, 0, "1000"), (10000, -10, "1000"), (125, -10, "12.5"),
+                                               (250, 4, "1000")])
+def test_the_verdict_names_the_delay_and_the_snapped_interval_that_the_round_trip_drops(tmp_path, delay, scalar, ms):
     path = tmp_path / "delayed.sgy"
-    headers = {"Inline3D": np.repeat(np.arange(10, 10 + n_il), n_xl), "Crossline3D": np.tile(np.arange(n_xl), n_il),
-               "cdpX": np.arange(n_il * n_xl) * 25, "cdpY": np.arange(n_il * n_xl) * 40,
-               "SourceGroupScalar": 1, "DelayRecordingTime": 1000}
-    segypy.writeSegy(str(path), np.ones((ns, n_il * n_xl), np.float32), 4994, None, headers)
-    job = subprocess.run([PYTHON, MAIN_JOB, str(path), str(tmp_path / "out.sgy")],
-                         env=_env(), capture_output=True, text=True, timeout=120)
+    volume(path, DelayRecordingTime=delay, ScalarTraceHeader=scalar)
+    job = main_job(path, tmp_path / "out.sgy")
     assert (job.returncode, job.stderr) == (0, "")
     assert job.stdout.splitlines()[-1] == (
         "round trip: samples identical, volume index identical, corner lines identical, corner coordinates "
-        "identical; time axis starts at 0 ms, the input's delay of 1000 ms is not kept; "
-        "sample interval 4994 us read as 5 ms, written back as 5000 us")
+        "identical; time axis starts at 0 ms, the input's delay of %s ms is not kept; "
+        "sample interval 4994 us read as 5 ms, written back as 5000 us" % ms)
+
+
+@pytest.mark.parametrize("fmt, dtype, value, samples, status", [
+    (6, ">f8", 0.1, "rounded to 32-bit floats, largest change 1.49e-09", 0),
+    (2, ">i4", 2 ** 24 + 1, "rounded to 32-bit floats, largest change 1", 0),
+    (9, ">i8", 2 ** 63 - 1, "rounded to 32-bit floats, largest change 1", 0),  # float64 holds 2**63 - 1 as 2**63
+    (6, ">f8", 1e300, "DIFFER", 1),
+])
+def test_the_verdict_compares_the_samples_in_the_input_type(tmp_path, fmt, dtype, value, samples, status):
+    # A 2 x 3 trace volume in sample format `fmt`, 4 ms, every sample `value`, made byte by byte.
+    binary = np.zeros(200, ">i2")
+    binary[8], binary[10], binary[12] = 4000, 5, fmt
+    data = b"\x40" * 3200 + binary.tobytes()
+    for il in range(2):
+        for xl in range(3):
+            header = np.zeros(240, np.uint8)
+            header.view(">i2")[35] = 1  # coordinate scalar
+            header.view(">i4")[45:49] = 25 * xl, 40 * il, 100 + il, 200 + xl  # cdpX, cdpY, inline, crossline
+            data += header.tobytes() + np.full(5, value, dtype).tobytes()
+    path = tmp_path / "in.sgy"
+    path.write_bytes(data)
+    job = main_job(path, tmp_path / "out.sgy")
+    assert job.returncode == status
+    assert job.stdout.splitlines()[-1] == ("round trip: samples %s, volume index identical, corner lines identical, "
+                                           "corner coordinates identical" % samples)
+
+
+@pytest.mark.parametrize("output", ["same", "hard link", "symbolic link"])
+def test_the_job_refuses_to_write_over_its_input(tmp_path, output):
+    src = tmp_path / "in.sgy"
+    volume(src)
+    out = {"same": src, "hard link": tmp_path / "hard.sgy", "symbolic link": tmp_path / "sym.sgy"}[output]
+    if output == "hard link":
+        os.link(src, out)
+    elif output == "symbolic link":
+        out.symlink_to(src.name)
+    before, content, names = os.stat(src), src.read_bytes(), sorted(os.listdir(tmp_path))
+    job = main_job(src, out)
+    assert (job.returncode, job.stdout) == (1, "")
+    assert job.stderr.splitlines() == [
+        "main-job: the output %s is the input %s itself; the job does not write over its input" % (out, src)]
+    after = os.stat(src)
+    assert (after.st_ino, after.st_mtime_ns, src.read_bytes()) == (before.st_ino, before.st_mtime_ns, content)
+    assert sorted(os.listdir(tmp_path)) == names
+
+
+@pytest.mark.parametrize("option", ["--help", "-h"])
+def test_help_prints_the_usage(option):
+    job = main_job(option)
+    assert (job.returncode, job.stderr) == (0, "")
+    assert job.stdout.startswith("The main job: ") and "    tools/main-job [INPUT.sgy [OUTPUT.sgy]]\n" in job.stdout
 
 
 def test_ctrl_c_while_the_modules_load_ends_the_job_in_one_line_and_status_130(tmp_path):
