@@ -8,7 +8,18 @@ reading the same with its memory map on, numpy.fromfile of the file's bytes, all
 cache; and the peak memory of a readSegy load (in a fresh interpreter) relative to the cube
 array's size. Then writeSegy of the last cube against segyio writing it.
 
-    PYTHONPATH=build/site /usr/bin/python3 bench/bench_segy_engine.py [--sizes 0.25,1] [--repeat 5]
+Goals, each against a peer timed in the same run: readSegy takes at most 0.3 times as long as
+numpy.fromfile reading the file's bytes and is at least 10 times as fast as segyio, for every size
+and revision; writeSegy is at least 4 times as fast as segyio. A result that misses its goal is
+printed as a line "MISSED GOAL: ..."; the last line says "all goals met" or which were missed.
+
+    /usr/bin/python3 bench/bench_segy_engine.py [--sizes 0.25,1] [--repeat 5]
+
+The modules come from this tree's build/site. To run the same benchmark against another build (an
+earlier one kept for comparison, say), name it (see benchkit):
+
+    DORAR_BUILD=/path/to/other/build /usr/bin/python3 bench/bench_segy_engine.py
+    PYTHONPATH=/path/to/other/build/site /usr/bin/python3 bench/bench_segy_engine.py
 """
 import argparse
 import os
@@ -18,7 +29,7 @@ import tempfile
 
 import numpy as np
 
-from benchkit import SITE, best_of
+from benchkit import SITE, Goals, best_of
 
 LAYOUT = {
     "SourceGroupScalar": {"pos": 70, "type": "int16"},
@@ -31,6 +42,9 @@ LAYOUT = {
 }
 NS = 1000
 DT = 4000
+READ_PER_FROMFILE = 0.3  # at most, readSegy time / numpy.fromfile time
+READ_SPEEDUP = 10  # at least, segyio time / readSegy time
+WRITE_SPEEDUP = 4  # at least, segyio time / writeSegy time
 
 
 def float_to_ibm(x):
@@ -154,7 +168,11 @@ def main():
     trace_bytes = 240 + 4 * NS
     nxl = 500
     tmp = tempfile.mkdtemp(prefix="bench_segy_engine_", dir=args.dir)
-    print("files in %s (%s), %d cores" % (tmp, file_system(os.path.realpath(tmp)), os.cpu_count()))
+    print("files in %s (%s), %d cores, modules from %s"
+          % (tmp, file_system(os.path.realpath(tmp)), os.cpu_count(), SITE))
+    print("goals: readSegy <= %.2fx numpy.fromfile's time and >= %gx as fast as segyio; writeSegy >= %gx as fast "
+          "as segyio" % (READ_PER_FROMFILE, READ_SPEEDUP, WRITE_SPEEDUP))
+    goals = Goals()
     try:
         for gb in (float(g) for g in args.sizes.split(",")):
             ntraces = int(gb * 2 ** 30 / trace_bytes) // nxl * nxl
@@ -178,8 +196,11 @@ def main():
                 peak, cube = peak_ratio(path)
                 print("%s: readSegy %.3f s | segyio (mmap) %.3f s | numpy.fromfile %.3f s | same result: %s"
                       % (label, t_engine, t_peer, t_bytes, same))
-                print("%s: time / fromfile %.2fx | speed-up over segyio %.2fx | peak memory %.2fx the cube"
-                      % (label, t_engine / t_bytes, t_peer / t_engine, peak / cube))
+                print("%s: time / fromfile %.2fx (goal <= %.2fx) | speed-up over segyio %.2fx (goal >= %gx) | "
+                      "peak memory %.2fx the cube" % (label, t_engine / t_bytes, READ_PER_FROMFILE,
+                                                      t_peer / t_engine, READ_SPEEDUP, peak / cube))
+                goals.check("%s readSegy / fromfile" % label, t_engine / t_bytes, "<=", READ_PER_FROMFILE)
+                goals.check("%s segyio / readSegy" % label, t_peer / t_engine, ">=", READ_SPEEDUP)
                 last = path
         data, _, h = read_engine(last)
         array2d = np.ascontiguousarray(data.T)  # samples x traces
@@ -197,8 +218,10 @@ def main():
             return run
         t = best_of({"engine": fresh(lambda: write_engine(out_engine, array2d, sth), out_engine),
                      "segyio": fresh(lambda: write_segyio(out_peer, array2d, sth, nxl), out_peer)}, 2)
-        print("writing the last cube: writeSegy %.3f s | segyio %.3f s | speed-up %.2fx"
-              % (t["engine"], t["segyio"], t["segyio"] / t["engine"]))
+        print("writing the last cube: writeSegy %.3f s | segyio %.3f s | speed-up %.2fx (goal >= %gx)"
+              % (t["engine"], t["segyio"], t["segyio"] / t["engine"], WRITE_SPEEDUP))
+        goals.check("segyio / writeSegy", t["segyio"] / t["engine"], ">=", WRITE_SPEEDUP)
+        goals.summary()
     finally:
         for name in os.listdir(tmp):
             os.unlink(os.path.join(tmp, name))

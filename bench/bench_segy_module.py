@@ -10,7 +10,19 @@ against the cube's size. Writing: write_segy against segyio writing the same fil
 matrix of a cube held with swapped axes against numpy's copy.
 Times are the best of --repeat runs, taken in turns in this process; every ratio is printed.
 
-    bench/bench_segy_module.py [--gb 1.0] [--repeat 3] [--dir /var/tmp] [--no-write]
+Goals, each against a peer in the same run: load_cube at least 4 times as fast as segyio (with and
+without its memory map); loading the crossline-major file at most 1.5 times as long as the
+inline-major one; a load's peak memory at most 1.3 times the cube's size; write_segy at least 3
+times as fast as segyio. A result that misses its goal is printed as a line "MISSED GOAL: ..."; the
+last line says "all goals met" or which were missed.
+
+    /usr/bin/python3 bench/bench_segy_module.py [--gb 1.0] [--repeat 3] [--dir /var/tmp] [--no-write]
+
+The modules come from this tree's build/site. To run the same benchmark against another build (an
+earlier one kept for comparison, say), name it (see benchkit):
+
+    DORAR_BUILD=/path/to/other/build /usr/bin/python3 bench/bench_segy_module.py
+    PYTHONPATH=/path/to/other/build/site /usr/bin/python3 bench/bench_segy_module.py
 """
 import argparse
 import contextlib
@@ -22,10 +34,14 @@ import sys
 import tempfile
 
 os.environ["data_io/segy"] = "True"
-from benchkit import SITE, best, best_of  # noqa: E402  (after the environment variable)
+from benchkit import SITE, Goals, best, best_of  # noqa: E402  (after the environment variable)
 import numpy as np  # noqa: E402
 
 NS, DT_MS = 1000, 4
+LOAD_SPEEDUP = 4  # at least, segyio time / load_cube time (inline-major file)
+CROSSLINE_SLOWDOWN = 1.5  # at most, load_cube time of the crossline-major file / the inline-major one
+PEAK_MEMORY = 1.3  # at most, a load's peak memory / the cube's size
+WRITE_SPEEDUP = 3  # at least, segyio time / write_segy time
 HEADERS = (189, 193, 181, 185)  # inline, crossline, X, Y (1-based byte positions)
 
 
@@ -168,7 +184,7 @@ def removing(path):
     return lambda: os.path.exists(path) and os.remove(path)
 
 
-def bench_writing(cube, tmp, repeat):
+def bench_writing(cube, tmp, repeat, goals):
     from dorar.utils import segy
 
     array3d = cube.prop["seismic"]["array3d"]
@@ -183,7 +199,8 @@ def bench_writing(cube, tmp, repeat):
     same_size = os.path.getsize(ours_path) == os.path.getsize(peer_path)
     os.remove(peer_path)
     print("write_segy %.3f s | segyio %.3f s | same file size: %s" % (t_ours, t_peer, same_size))
-    print("  ratio segyio / write_segy: %.2f (goal >= 1)" % (t_peer / t_ours))
+    print("  ratio segyio / write_segy: %.2f (goal >= %g)" % (t_peer / t_ours, WRITE_SPEEDUP))
+    goals.check("segyio / write_segy", t_peer / t_ours, ">=", WRITE_SPEEDUP)
 
     # A cube held as a view whose traces are not one axis (inline and crossline swapped) needs its
     # sample matrix copied: write_segy (engine call left out) against numpy's copy.
@@ -230,7 +247,12 @@ def main():
 
     cube = make_cube(args.gb)
     array3d = cube.prop["seismic"]["array3d"]
-    print("cube %d x %d x %d float32, %.2f GB, %d cores" % (*array3d.shape, array3d.nbytes / 1e9, os.cpu_count()))
+    print("cube %d x %d x %d float32, %.2f GB, %d cores, modules from %s"
+          % (*array3d.shape, array3d.nbytes / 1e9, os.cpu_count(), SITE))
+    print("goals: load_cube >= %gx as fast as segyio; crossline-major load <= %gx the inline-major one; peak memory "
+          "<= %gx the cube; write_segy >= %gx as fast as segyio"
+          % (LOAD_SPEEDUP, CROSSLINE_SLOWDOWN, PEAK_MEMORY, WRITE_SPEEDUP))
+    goals = Goals()
     tmp = tempfile.mkdtemp(prefix="bench-segy-", dir=args.dir)
     try:
         fs = subprocess.run(["stat", "-f", "-c", "%T", tmp], capture_output=True, text=True).stdout.strip()
@@ -242,7 +264,7 @@ def main():
             with contextlib.redirect_stdout(io.StringIO()):
                 segy.write_segy(cube, inline_path)
         else:
-            inline_path = bench_writing(cube, tmp, args.repeat)
+            inline_path = bench_writing(cube, tmp, args.repeat, goals)
         xline_path = os.path.join(tmp, "crossline_major.sgy")
         write_crossline_major(xline_path, cube)
         for path in (inline_path, xline_path):
@@ -263,16 +285,22 @@ def main():
         print("load_cube inline-major %.3f s | load_cube crossline-major %.3f s | segyio cube + 4 header arrays: "
               "memory map %.3f s, plain reads %.3f s"
               % (t["inline"], t["crossline"], t["segyio"], t["segyio plain"]))
-        print("  ratio segyio (memory map) / load_cube: %.2f (goal >= 4)" % (t["segyio"] / t["inline"]))
-        print("  ratio segyio (plain reads) / load_cube: %.2f (goal >= 4)" % (t["segyio plain"] / t["inline"]))
-        print("  ratio crossline-major / inline-major load_cube: %.2f (goal <= 1.5)" % (t["crossline"] / t["inline"]))
+        for label, peer in (("memory map", "segyio"), ("plain reads", "segyio plain")):
+            print("  ratio segyio (%s) / load_cube: %.2f (goal >= %g)" % (label, t[peer] / t["inline"], LOAD_SPEEDUP))
+            goals.check("segyio (%s) / load_cube" % label, t[peer] / t["inline"], ">=", LOAD_SPEEDUP)
+        print("  ratio crossline-major / inline-major load_cube: %.2f (goal <= %g)"
+              % (t["crossline"] / t["inline"], CROSSLINE_SLOWDOWN))
+        goals.check("crossline-major / inline-major load_cube", t["crossline"] / t["inline"], "<=", CROSSLINE_SLOWDOWN)
         print("load_cube inline-major without the host's scan for the display range (colorClip) %.3f s" % t["no clip"])
         print("  ratio segyio (memory map) / that: %.2f" % (t["segyio"] / t["no clip"]))
 
         for label, path in (("inline-major", inline_path), ("crossline-major", xline_path)):
             anon, hwm, nbytes = load_peak(path)
             print("load_cube %s peak memory: %.2fx the cube anonymous, %.2fx resident incl. mapped file pages "
-                  "(goal <= 1.3x)" % (label, anon / nbytes, hwm / nbytes))
+                  "(goal <= %gx)" % (label, anon / nbytes, hwm / nbytes, PEAK_MEMORY))
+            goals.check("load_cube %s peak memory anonymous" % label, anon / nbytes, "<=", PEAK_MEMORY)
+            goals.check("load_cube %s peak memory resident" % label, hwm / nbytes, "<=", PEAK_MEMORY)
+        goals.summary()
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 

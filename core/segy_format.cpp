@@ -281,15 +281,22 @@ void decode_field(const unsigned char *header, bool big, const Field &f, void *o
 
 // ---- file facts -------------------------------------------------------------------------------
 
+namespace {
+
+// Whether the sample format field holds a code in the order given: 1 to 16, those not assigned or
+// no longer readable among them.
+bool holds_format_code(const unsigned char *binary, bool big) {
+    const std::uint64_t code = load_uint(binary + kBinFormat, 2, big);
+    return code >= 1 && code <= 16;
+}
+
+}  // namespace
+
 bool binary_header_is_big(const unsigned char *binary) {
     const std::uint64_t order = load_uint(binary + kBinOrderConstant, 4, true);
     if (order == 0x01020304u) return true;
     if (order == 0x04030201u) return false;
-    const std::uint64_t be = load_uint(binary + kBinFormat, 2, true);
-    if (be >= 1 && be <= 16) return true;
-    const std::uint64_t le = load_uint(binary + kBinFormat, 2, false);
-    if (le >= 1 && le <= 16) return false;
-    return true;
+    return holds_format_code(binary, true) || !holds_format_code(binary, false);
 }
 
 bool text_is_ebcdic(const unsigned char *text, std::size_t n) {
@@ -364,41 +371,80 @@ char ebcdic_to_ascii(unsigned char c) {
 // included), tab, line feed and carriage return; in EBCDIC the graphics of code page 037, tab, new
 // line, line feed and carriage return. Bytes below 0x20 (ASCII) or 0x40 (EBCDIC), which the
 // small integers of a trace header are full of, are none.
-bool is_ascii_char(unsigned char c) { return (c >= 0x20 && c <= 0x7e) || c >= 0xa0 || c == 0x09 || c == 0x0a || c == 0x0d; }
-bool is_ebcdic_char(unsigned char c) { return (c >= 0x40 && c <= 0xfe) || c == 0x05 || c == 0x15 || c == 0x25 || c == 0x0d; }
+constexpr bool is_ascii_char(unsigned char c) { return (c >= 0x20 && c <= 0x7e) || c >= 0xa0 || c == 0x09 || c == 0x0a || c == 0x0d; }
+constexpr bool is_ebcdic_char(unsigned char c) { return (c >= 0x40 && c <= 0xfe) || c == 0x05 || c == 0x15 || c == 0x25 || c == 0x0d; }
+
+// The bytes that are no character in ASCII (bit 0) and in EBCDIC (bit 1), looked up a byte at a time.
+struct OddBytes {
+    unsigned char of[256] = {};
+    constexpr OddBytes() {
+        for (int c = 0; c < 256; ++c)
+            of[c] = static_cast<unsigned char>((is_ascii_char(static_cast<unsigned char>(c)) ? 0 : 1) |
+                                               (is_ebcdic_char(static_cast<unsigned char>(c)) ? 0 : 2));
+    }
+};
+constexpr OddBytes kOdd;
+
+// A 3200-byte record is text where at most 40 of its bytes, one an 80-character line on average,
+// are no character of one of the two encodings; zero bytes that pad it to its end are not counted
+// (segyio leaves a record it was given a shorter text for so), those inside it are. Text written by
+// programs carries a few such bytes: a NUL, an EBCDIC 0xFF, the quotes of Windows-1252, the bytes
+// of a UTF-8 dash. A trace is far beyond the bound: its 240-byte header alone holds dozens of zero
+// bytes inside and between its small or unused 2- and 4-byte integers, and about a quarter of
+// sample bytes of any value are no character in either encoding. A trace of IBM samples that are
+// mostly 0x40 (the EBCDIC blank, the exponent byte of small values) still has such a header.
+constexpr std::size_t kMaxOddBytes = 40;
+
+// The most extended textual headers a binary header can declare (its 2-byte count): a variable
+// number is looked for in no more records.
+constexpr std::size_t kMostTextRecords = 32767;
 
 enum class Text { none, full, padded };
 
-// Whether a 3200-byte record is text: characters of one encoding from its first byte to its last
-// (`full`), blanks included, or to where zero bytes pad it to its end (`padded`, as segyio leaves
-// a record it was given a shorter text for). A record of zeros only holds no text (a sparse or
-// zeroed stretch of a file), nor does one with zeros between its characters, as a trace header
-// has them between its fields: a trace is no text, not even where its header opens with "((" or
-// its bytes are mostly the EBCDIC blank 0x40, which is also the exponent byte of small IBM floats.
-// Only a trace of zeros whose header opens with characters reads as padded text.
-Text text_of_record(const unsigned char *record, std::size_t n) {
+struct RecordText {
+    Text text = Text::none;
+    std::size_t odd_at = 0;      // no text: the byte past the bound in the encoding that got further
+    unsigned char odd_byte = 0;  // and its value
+    bool zeros = false;          // no text: zero bytes only (a sparse or zeroed stretch of a file)
+};
+
+// Whether a record is text (see kMaxOddBytes): characters to its end (`full`) or to where zero
+// bytes pad it (`padded`; a trace of zeros whose header opens with a few bytes is such).
+RecordText text_of_record(const unsigned char *record, std::size_t n) {
+    RecordText r;
     std::size_t len = n;
     while (len > 0 && record[len - 1] == 0) --len;
-    bool ascii = len > 0, ebcdic = len > 0;
-    for (std::size_t i = 0; i < len && (ascii || ebcdic); ++i) {
-        ascii = ascii && is_ascii_char(record[i]);
-        ebcdic = ebcdic && is_ebcdic_char(record[i]);
+    if (len == 0) {
+        r.zeros = true;
+        return r;
     }
-    if (!ascii && !ebcdic) return Text::none;
-    return len == n ? Text::full : Text::padded;
+    std::size_t odd[2] = {0, 0}, past[2] = {len, len};  // per encoding: count, the byte past the bound
+    for (std::size_t i = 0; i < len; ++i) {
+        const unsigned char o = kOdd.of[record[i]];
+        if (!o) continue;
+        for (int e = 0; e < 2; ++e)
+            if ((o >> e & 1) && ++odd[e] == kMaxOddBytes + 1) past[e] = i;
+        if (past[0] < len && past[1] < len) {
+            r.odd_at = std::max(past[0], past[1]);
+            r.odd_byte = record[r.odd_at];
+            return r;
+        }
+    }
+    r.text = len == n ? Text::full : Text::padded;
+    return r;
 }
 
 // The records from byte 3600 of a file whose binary header announces a variable number (-1) of
-// extended textual headers, walked only while they are text: `text` records, then the end stanza
-// (`stanza`), or a record that is no text, or the end of the file. Reads the text records and the
-// one record after them, no more: a corrupt file is answered at once, not after a scan of all of
-// it. `poll` is asked before each record; false once it said yes.
+// extended textual headers, walked as inspect_file says: `text` records, then the end stanza
+// (`stanza`), a record that is no text, the end of the file, or the bound. Reads the text records
+// and the one record after them, no more. `poll` is asked before each record; false once it said yes.
 struct TextWalk {
     std::size_t text = 0;
-    bool stanza = false;        // record `text` holds the end stanza (and is text)
+    bool stanza = false;        // record `text` holds the end stanza
     bool first_padded = false;  // the record at 3600 is text padded with zeros
     bool file_ends = false;     // fewer than 3200 bytes follow the text records
-    bool zeros = false;         // the record after the text holds zero bytes only
+    bool too_many = false;      // kMostTextRecords text records and more of the file after them
+    RecordText after_text;      // what the record after the text is when it is no text
     std::size_t after() const { return kFileHeaderBytes + kTextBytes * text; }  // offset past the text records
 };
 
@@ -410,30 +456,46 @@ bool walk_text(const ReadAt &read, std::size_t size, StopPoll &poll, TextWalk *w
             w->file_ends = true;
             return true;
         }
-        if (poll()) return false;
-        read_exact(read, offset, kTextBytes, record.data(), size);
-        const Text text = text_of_record(record.data(), kTextBytes);
-        if (text == Text::none) {
-            w->zeros = std::all_of(record.begin(), record.end(), [](unsigned char c) { return c == 0; });
+        if (w->text == kMostTextRecords) {
+            w->too_many = true;
             return true;
         }
-        if (w->text == 0) w->first_padded = text == Text::padded;
+        if (poll()) return false;
+        read_exact(read, offset, kTextBytes, record.data(), size);
         if (holds_end_stanza(record.data(), kTextBytes)) {
             w->stanza = true;
             return true;
         }
+        const RecordText text = text_of_record(record.data(), kTextBytes);
+        if (text.text == Text::none) {
+            w->after_text = text;
+            return true;
+        }
+        if (w->text == 0) w->first_padded = text.text == Text::padded;
     }
+}
+
+std::string hex_byte(unsigned char c) {
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string("0x") + digits[c >> 4] + digits[c & 15];
 }
 
 // What the file holds from byte 3600 where a walk found no end stanza, as "the file holds ...".
 std::string text_found(const TextWalk &w, std::size_t size) {
     const std::size_t tail = size - w.after();
-    std::string s;
-    if (w.text > 0)
-        s = std::to_string(w.text) + (w.text == 1 ? " text record" : " text records") +
-            " from byte 3600 without the stanza ((SEG: EndText)), then ";
+    const std::string records = std::to_string(w.text) + (w.text == 1 ? " text record" : " text records") +
+                                " from byte 3600 without the stanza ((SEG: EndText))";
+    if (w.too_many)
+        return records + " and more after them, more extended textual headers than a binary header can declare";
+    const std::string s = w.text > 0 ? records + ", then " : "";
+    const RecordText &odd = w.after_text;
     if (!w.file_ends)
-        return s + "a record that is no text at byte " + std::to_string(w.after()) + (w.zeros ? " (zero bytes only)" : "");
+        return s + "a record that is no text at byte " + std::to_string(w.after()) +
+               (odd.zeros ? " (zero bytes only)"
+                          : " (by byte " + std::to_string(w.after() + odd.odd_at) + ", " + hex_byte(odd.odd_byte) +
+                                ", " + std::to_string(kMaxOddBytes + 1) +
+                                " of its bytes are no character in either encoding, text has at most " +
+                                std::to_string(kMaxOddBytes) + ")");
     if (w.text == 0)
         return tail ? "only " + std::to_string(tail) + " bytes after the binary header, fewer than a record"
                     : "nothing after the binary header";
@@ -459,15 +521,22 @@ ReadAt memory_reader(const unsigned char *data, std::size_t size) {
 
 bool holds_end_stanza(const unsigned char *record, std::size_t n) {
     static const char kStanza[] = "((SEG:ENDTEXT))";
+    constexpr std::size_t kLength = sizeof kStanza - 1;
     for (bool ebcdic : {false, true}) {
-        std::string text;
-        for (std::size_t i = 0; i < n; ++i) {
-            char c = ebcdic ? ebcdic_to_ascii(record[i]) : static_cast<char>(record[i]);
-            if (c == ' ' || c == '\t') continue;
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            text.push_back(c);
+        const unsigned char open = ebcdic ? 0x4d : '(';
+        const unsigned char *end = record + n;
+        for (const unsigned char *p = record; (p = static_cast<const unsigned char *>(std::memchr(p, open, end - p)));
+             ++p) {
+            std::size_t k = 0;
+            for (const unsigned char *q = p; q < end && k < kLength; ++q) {
+                char c = ebcdic ? ebcdic_to_ascii(*q) : static_cast<char>(*q);
+                if (c == ' ' || c == '\t') continue;
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+                if (c != kStanza[k]) break;
+                ++k;
+            }
+            if (k == kLength) return true;
         }
-        if (text.find(kStanza) != std::string::npos) return true;
     }
     return false;
 }
@@ -487,10 +556,19 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, c
     f.format = static_cast<int>(format);
     if (format == kFixedGain)
         return "sample format code 4 (4-byte fixed point with gain, obsolete) cannot be read";
+    static const char kReadable[] =
+        " (readable: 1 IBM float, 2 int32, 3 int16, 5 IEEE float, 6 IEEE double, 7 int24, 8 int8, 9 int64, "
+        "10 uint32, 11 uint16, 12 uint64, 15 uint24, 16 uint8)";
+    if (!holds_format_code(bin, true) && !holds_format_code(bin, false))
+        return "not a SEG-Y file: bytes " + std::to_string(kTextBytes + kBinFormat + 1) + "-" +
+               std::to_string(kTextBytes + kBinFormat + 2) +
+               ", where the binary header holds the sample format code, hold " +
+               hex_byte(bin[kBinFormat]) + " " + hex_byte(bin[kBinFormat + 1]) + " (" +
+               std::to_string(load_int(bin + kBinFormat, 2, true)) + " read big-endian, " +
+               std::to_string(load_int(bin + kBinFormat, 2, false)) +
+               " little-endian), which is no format code in either byte order" + kReadable;
     if (sample_bytes(f.format) == 0)
-        return "unknown sample format code " + std::to_string(format) +
-               " in the binary header (readable: 1 IBM float, 2 int32, 3 int16, 5 IEEE float, 6 IEEE double, "
-               "7 int24, 8 int8, 9 int64, 10 uint32, 11 uint16, 12 uint64, 15 uint24, 16 uint8)";
+        return "unknown sample format code " + std::to_string(format) + " in the binary header" + kReadable;
     f.revision = major_revision(bin);
     if (f.revision >= 2) {
         const std::uint64_t extra = load_uint(bin + kBinAddTraceHeaders, 4, f.big);
@@ -502,13 +580,7 @@ std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, c
     const std::int64_t declared = load_int(bin + kBinExtTextHeaders, 2, f.big);
     std::string fault;
     if (declared == -1) {
-        // A variable number ended by the end stanza. Before revision 1 these bytes were unassigned
-        // and a -1 may be noise, or mean what it means from revision 1 on in a file written later.
-        // Extended textual records are text: where the text from byte 3600 ends with the end
-        // stanza, the traces follow it; where the record at 3600 is no text, the -1 of a
-        // revision-0 file is noise and the traces start there, as they do where that record is
-        // only characters padded with zeros and no more text follows (a trace of zeros whose
-        // header opens with characters). Other text without the end stanza is a fault.
+        // A variable number, read as the comment on inspect_file in segy_format.hpp says.
         TextWalk walk;
         if (!walk_text(read, size, poll, &walk)) return kStopped;
         std::string read_as;  // what the layout's fault adds about the start of the traces

@@ -130,20 +130,26 @@ bool binary_header_is_big(const unsigned char *binary);
 bool text_is_ebcdic(const unsigned char *text, std::size_t n);
 
 // Whether a 3200-byte textual record holds the stanza ((SEG: EndText)) that ends a variable
-// number of extended textual headers, in EBCDIC or ASCII, whatever its letter case and blanks.
+// number of extended textual headers, in EBCDIC or ASCII, whatever its letter case and blanks
+// (and whatever else the record holds).
 bool holds_end_stanza(const unsigned char *record, std::size_t n);
 
 // Works out the layout of a SEG-Y file of `size` bytes read through `read`. Returns an empty
-// string and fills `out`, or returns the fault (short file, unknown or obsolete format code,
-// additional trace headers, no sample count, a trace length that does not divide the rest of the
-// file...). The binary header's sample count is the one the traces are read with; where it is 0,
-// the first trace header's. A variable number (-1) of extended textual headers is read from byte
-// 3600 only while the records are text (characters of one encoding, perhaps padded with zero
-// bytes to the end): the traces follow the record with the end stanza; in a revision-0 file, where
-// the record at 3600 is no text (or characters padded with zeros that no more text follows), the
-// -1 is noise and the traces start there; other text without the end stanza is a fault naming
-// what the file holds. Throws what `read` throws. `stop` is asked, from the calling thread, before
-// each of those records; once it says yes a fault is returned.
+// string and fills `out`, or returns the fault (short file, a sample format code in neither byte
+// order, which is no SEG-Y file, unknown or obsolete format code, additional trace headers, no
+// sample count, a trace length that does not divide the rest of the file...). The binary header's
+// sample count is the one the traces are read with; where it is 0, the first trace header's.
+// A variable number (-1) of extended textual headers is read from byte 3600, 3200-byte record after
+// record, while the records are text: characters of ASCII or of EBCDIC, perhaps padded with zero
+// bytes to the end, with a few bytes that are none (at most 40, see kMaxOddBytes in the .cpp). The
+// record that holds the end stanza ((SEG: EndText)) ends them, whatever else it holds, and the
+// traces follow it. In a revision-0 file, where these bytes were unassigned, the -1 is noise where
+// the record at 3600 is no text (or characters padded with zeros that no more text follows): the
+// traces start there. Any other end is a fault naming what the file holds: text without the stanza,
+// or 32767 text records (as many as a binary header can declare) without it and more after them.
+// No more is read than the text records and the one record after them. Throws what `read` throws.
+// `stop` is asked, from the calling thread, before each of those records; once it says yes a fault
+// is returned.
 std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, const ShouldStop &stop = {});
 std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts *out, const ShouldStop &stop = {});
 

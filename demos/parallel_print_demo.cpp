@@ -7,8 +7,6 @@
 #include <dorar/pymod.hpp>
 #include <dorar/signal_check.hpp>
 
-#include <mutex>
-
 namespace py = pybind11;
 
 namespace {
@@ -112,17 +110,26 @@ DORAR_MODULE(parallel_print_demo, m) {
     dorar::print("After redirect: sys.stderr.fileno() = ", g("sys").attr("stderr").attr("fileno")());
 
     // The jobs run on threads of this process, and print() writes its pieces one by one: one job's
-    // line is printed whole before another's begins, so no line is torn apart.
+    // line is printed whole before another's begins, so no line is torn apart. The line's lock is
+    // the interpreter's (a threading.Lock, taken and given back through Python): no lock of ours is
+    // held while print runs Python code. A thread ended at the interpreter's exit inside print keeps
+    // it for good, but once the interpreter finalizes no other thread runs Python code any more, so
+    // a line printed then (by a finalizer) goes out without it rather than wait for ever.
+    py::object line_lock = py::module_::import("threading").attr("Lock")();
     dorar::def(
         m, "test",
-        [](py::object i) {
-            static std::mutex line_lock;
-            std::unique_lock<std::mutex> held(line_lock, std::defer_lock);
-            {
-                dorar::ReleasedGil unlocked;  // never wait for the lock while holding the GIL
-                held.lock();
+        [line_lock](py::object i) {
+            py::object acquire = line_lock.attr("acquire");  // waits with the GIL released
+            bool held;
+            while (!(held = py::bool_(acquire(true, 0.1))) && !dorar::interpreter_finalizing()) {
             }
-            dorar::print("This is thread", i);
+            try {
+                dorar::print("This is thread", i);
+            } catch (...) {
+                if (held) line_lock.attr("release")();
+                throw;
+            }
+            if (held) line_lock.attr("release")();
         },
         nullptr, py::arg("i"));
     m.attr("nthread") = 5;

@@ -4,52 +4,30 @@
 // emit through PyQt exactly as Python code would, so a receiver runs on the writing thread (direct
 // connection) or later on its own thread (queued connection), as the host connects it.
 #include <dorar/pymod.hpp>
-#include <dorar/signal_check.hpp>
-
-#include <mutex>
-
-#include <pthread.h>
 
 namespace py = pybind11;
 using dorar::Globals;
 
 namespace {
 
-// Serialises the first creation of the two singletons. Only the slow path takes it, and always
-// with the GIL released while waiting, so a thread holding it can never deadlock on the GIL;
-// recursive, so a stream request made while a singleton is being created cannot hang. Never
-// destroyed: it lives to the end. A child forked while another thread creates a singleton gets a
-// lock of its own, since the thread holding the parent's is not in the child.
-std::recursive_mutex *singleton_mu = nullptr;
-
-std::recursive_mutex &singleton_mutex() {
-    static const bool made = [] {
-        singleton_mu = new std::recursive_mutex;
-        pthread_atfork(nullptr, nullptr, [] { singleton_mu = new std::recursive_mutex; });
-        return true;
-    }();
-    static_cast<void>(made);
-    return *singleton_mu;
-}
-
-// `XStream._<which>`, created and installed as `sys.<which>` on the first request only.
+// `XStream._<which>`, created and installed as `sys.<which>` on the first request only. No lock of
+// ours guards the creation: a thread that is ended at the interpreter's exit inside `cls()` would
+// keep it for good, and a request at exit (a finalizer) would wait for it for ever. Concurrent first
+// requests may each make a stream (so may a request from inside `cls()`): the first one installed
+// stays and the others are dropped. No Python code runs between the second look at the slot and the
+// setting of the slot and of `sys.<which>`, so the GIL makes the three one step.
 py::object singleton(const std::shared_ptr<dorar::ClassRef> &ref, const Globals &g, const char *which) {
-    const std::string slot = std::string("_") + which;
+    const py::str slot(std::string("_") + which), name(which);
     py::object cls = ref->cls();
-    py::object stream = cls.attr(slot.c_str());
+    py::object stream = cls.attr(slot);
     if (py::bool_(stream)) return stream;
-    std::unique_lock<std::recursive_mutex> lock(singleton_mutex(), std::defer_lock);
-    {
-        dorar::ReleasedGil unlocked;
-        lock.lock();
-    }
-    stream = cls.attr(slot.c_str());  // another thread may have made it meanwhile
-    if (!py::bool_(stream)) {
-        stream = cls();
-        cls.attr(slot.c_str()) = stream;
-        g("sys").attr(which) = stream;
-    }
-    return stream;
+    py::object made = cls();
+    py::object sys = g("sys");
+    stream = cls.attr(slot);  // another thread, or a request from inside cls(), may have made one
+    if (py::bool_(stream)) return stream;
+    cls.attr(slot) = made;
+    sys.attr(name) = made;
+    return made;
 }
 
 void build_signal_pipe(py::module_ &m, const Globals &g) {

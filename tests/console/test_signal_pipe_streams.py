@@ -105,6 +105,29 @@ def test_child_forked_while_a_thread_makes_the_singleton_makes_its_own():
     assert child == 0
 
 
+@pytest.mark.parametrize("which", ["stdout", "stderr"])
+def test_request_at_exit_while_a_daemon_thread_was_ended_making_the_singleton(which):
+    # The daemon thread is inside the creation when the interpreter ends it for good; a finalizer
+    # then asks for the same singleton and gets one, installed, and the process ends.
+    r = run_python(PRELUDE + (
+        "import os, threading, time, types\n"
+        "making = threading.Event()\n"
+        "def slow_init(self, sys=sys, time=time, base=XStream.__mro__[1]):\n"
+        "    making.set()\n"
+        "    while not sys.is_finalizing(): time.sleep(0.01)\n"
+        "    base.__init__(self)\n"
+        "XStream.__init__ = slow_init\n"
+        "class Last:\n"
+        "    def __del__(self, X=XStream, sys=sys, write=os.write, which=%r):\n"
+        "        s = getattr(X, which)()\n"
+        "        write(1, repr([s is getattr(X, '_' + which) is getattr(sys, which), type(s) is X]).encode())\n"
+        "sys.modules['holder'] = types.ModuleType('holder')\n"
+        "sys.modules['holder'].last = Last()  # dropped as the interpreter finalizes\n"
+        "threading.Thread(target=getattr(XStream, %r), daemon=True).start()\n"
+        "making.wait()\n") % (which, which), timeout=15)
+    assert (r.returncode, r.stdout) == (0, "[True, True]"), r.stderr
+
+
 def test_handler_writes_each_non_empty_record_and_one_line_feed():
     out = run(
         "log = logging.getLogger('console'); log.propagate = False; log.setLevel(logging.DEBUG)\n"

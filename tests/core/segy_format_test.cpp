@@ -390,11 +390,20 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
         std::size_t offset, traces;
         std::string fault;
         std::size_t read;  // bytes asked of the reader
+        std::size_t blanks = 0;  // EBCDIC blank records before `records` (made up as they are read)
     };
     const auto free_text = [](bool ebcdic) { return text_record("C free text of an extended header", 80, ebcdic); };
     const auto end = [](bool ebcdic) { return text_record("((SEG: EndText))", 0, ebcdic); };
     const auto nul_padded = [](std::vector<unsigned char> r, std::size_t from) {
         std::fill(r.begin() + static_cast<std::ptrdiff_t>(from), r.end(), 0);
+        return r;
+    };
+    const auto put = [](std::vector<unsigned char> r, std::size_t at, std::vector<unsigned char> bytes) {
+        std::copy(bytes.begin(), bytes.end(), r.begin() + static_cast<std::ptrdiff_t>(at));
+        return r;
+    };
+    const auto nuls = [](std::vector<unsigned char> r, std::size_t n) {  // inside the record, 78 bytes apart
+        for (std::size_t i = 0; i < n; ++i) r.at(40 + 78 * i) = 0;
         return r;
     };
     const Craft header_opens_ebcdic_end_stanza = [](std::vector<unsigned char> &f, std::size_t) {
@@ -430,17 +439,44 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
          H + 2 * R, 6, "", H + 2 * R},
         {"a lone end stanza", 0, kIeee, 51, 6, {end(false)}, {}, 0, H + R, 6, "", H + R},
         {"noise, an ordinary first trace", 0, kIeee, 100, 10, {}, {}, 0, H, 10, "", H + R},
-        {"noise, the first trace header opens with the EBCDIC end stanza", 0, kIeee, 100, 10, {},
-         header_opens_ebcdic_end_stanza, 0, H, 10, "", H + R},
+        // A hand-made file no rule tells from extended headers: its first record holds the end stanza.
+        {"the first trace header opens with the EBCDIC end stanza", 0, kIeee, 100, 10, {},
+         header_opens_ebcdic_end_stanza, 0, H + R, 5, "", H + R},
         {"noise, the first trace header opens with ASCII ((", 0, kIeee, 100, 10, {}, header_opens_ascii_parens, 0, H, 10,
          "", H + R},
         {"noise, dead traces, the first header opening with EBCDIC ((", 0, kIeee, 100, 10, {},
          dead_traces_first_opening_ebcdic_parens, 0, H, 10, "", H + 2 * R},
-        {"noise, trace bytes of 0x40 but one in 1520", 0, kIbm, 320, 10, {}, blanks_and_ibm_0x40, 0, H, 10, "", H + R},
+        // Hand-made traces that read as text with a few odd bytes: refused, as text without the stanza.
+        {"trace bytes of 0x40 but one in 1520", 0, kIbm, 320, 10, {}, blanks_and_ibm_0x40, 0, 0, 0,
+         "the file holds 4 text records from byte 3600 without the stanza ((SEG: EndText)), then 2400 more bytes, "
+         "fewer than a record",
+         H + 4 * R},
+        {"the end stanza with a NUL", 0, kIeee, 100, 6, {put(end(false), 900, {0})}, {}, 0, H + R, 6, "", H + R},
+        {"the end stanza with an EBCDIC 0xFF", 0, kIeee, 20, 6, {put(end(true), R - 1, {0xff})}, {}, 0, H + R, 6, "",
+         H + R},
+        {"the end stanza in Windows-1252 quotes", 0, kIeee, 740, 3,
+         {put(put(text_record("((SEG: EndText))", 81, false), 80, {0x93}), 97, {0x94})}, {}, 0, H + R, 3, "", H + R},
+        {"the end stanza after a UTF-8 dash", 0, kIeee, 340, 4,
+         {put(text_record("((SEG: EndText))", 160, false), 0, {'C', ' ', '1', ' ', 0xe2, 0x80, 0x93})}, {}, 0, H + R,
+         4, "", H + R},
+        {"free text with 6 odd bytes and with 40 NULs, end stanza", 0, kIeee, 100, 6,
+         {put(free_text(false), 0, {0, 0x93, 'x', 0x94, 0xe2, 0x80, 0x94, 0x7f}), nuls(free_text(true), 40), end(true)},
+         {}, 0, H + 3 * R, 6, "", H + 3 * R},
+        {"free text with 41 NULs, end stanza", 1, kIeee, 100, 6, {nuls(free_text(true), 41), end(true)}, {}, 0, 0, 0,
+         "but the file holds a record that is no text at byte 3600 (by byte 6760, 0x00, 41 of its bytes are no "
+         "character in either encoding",
+         H + R},
+        {"32767 blank records, then traces", 1, kIeee, 100, 6, {}, {}, 0, 0, 0,
+         "but the file holds 32767 text records from byte 3600 without the stanza ((SEG: EndText)) and more after "
+         "them, more extended textual headers than a binary header can declare",
+         H + 32767 * R, 32767},
+        {"32766 blank records, then the end stanza", 1, kIeee, 100, 6, {end(true)}, {}, 0, H + 32767 * R, 6, "",
+         H + 32767 * R, 32766},
         {"noise that leaves no whole number of traces", 0, kIeee, 100, 10, {}, {}, 7, 0, 0,
          "does not divide the 6407 bytes after the file headers (the traces taken to start at byte 3600: this "
          "revision-0 file's count of -1 extended textual headers is noise, the file holds a record that is no text "
-         "at byte 3600)",
+         "at byte 3600 (by byte 3640, 0x00, 41 of its bytes are no character in either encoding, text has at most "
+         "40))",
          H + R},
         {"free text without the end stanza", 0, kIeee, 100, 6, {free_text(true), free_text(false)}, {}, 0, 0, 0,
          "the file holds 2 text records from byte 3600 without the stanza ((SEG: EndText)), then a record that is no "
@@ -468,18 +504,27 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
         f.insert(f.end(), c.tail, 0x11);
         store_uint(&f[kTextBytes + 300], c.revision == 1 ? 0x0100 : 0, 2, true);
         store_uint(&f[kTextBytes + 304], 0xffff, 2, true);
-        const ReadAt memory = memory_reader(f.data(), f.size());
+        // The blank records are made up as they are read, after the file header of `f`.
+        const std::size_t blanks = c.blanks * R, size = f.size() + blanks;
         std::size_t read = 0;
         const ReadAt counted = [&](std::size_t offset, std::size_t len, unsigned char *buf) {
             read += len;
-            return memory(offset, len, buf);
+            len = std::min(len, size - std::min(size, offset));
+            for (std::size_t i = 0, at = offset, n; i < len; i += n, at += n) {
+                n = std::min(len - i, at < H ? H - at : at < H + blanks ? H + blanks - at : len);
+                if (at >= H && at < H + blanks)
+                    std::memset(buf + i, 0x40, n);
+                else
+                    std::memcpy(buf + i, &f[at < H ? at : at - blanks], n);
+            }
+            return len;
         };
         FileFacts facts;
-        const std::string fault = inspect_file(counted, f.size(), &facts);
+        const std::string fault = inspect_file(counted, size, &facts);
         if (c.fault.empty()) {
             ASSERT_EQ(fault, "") << c.what;
             EXPECT_EQ(facts.data_offset, c.offset) << c.what;
-            EXPECT_EQ(facts.extended_headers, c.records.size()) << c.what;
+            EXPECT_EQ(facts.extended_headers, (c.offset - H) / R) << c.what;
             EXPECT_EQ(facts.ntraces, c.traces) << c.what;
         } else {
             EXPECT_NE(fault.find(c.fault), std::string::npos) << c.what << ": " << fault;
@@ -521,8 +566,25 @@ TEST(SegyFileFacts, FaultsAreNamed) {
     store_uint(&g[kTextBytes + 24], 4, 2, true);
     EXPECT_NE(inspect_file(g.data(), g.size(), &facts).find("sample format code 4 (4-byte fixed point with gain"),
               std::string::npos);
-    store_uint(&g[kTextBytes + 24], 0x1234, 2, true);
-    EXPECT_NE(inspect_file(g.data(), g.size(), &facts).find("unknown sample format code"), std::string::npos);
+    // A code known in the other byte order only, which the order constant rules out.
+    store_uint(&g[kTextBytes + 24], 5, 2, true);
+    store_uint(&g[kTextBytes + 96], 0x01020304u, 4, false);
+    EXPECT_NE(inspect_file(g.data(), g.size(), &facts).find("unknown sample format code 1280 in the binary header"),
+              std::string::npos);
+    // No format code in either byte order: a text file, a record without the 3600-byte file header.
+    const std::string line = "This is a line of text.\n";
+    std::string text;
+    while (text.size() < 4000) text += line;
+    EXPECT_NE(inspect_file(reinterpret_cast<const unsigned char *>(text.data()), text.size(), &facts)
+                  .find("not a SEG-Y file: bytes 3225-3226, where the binary header holds the sample format code, "
+                        "hold 0x61 0x20 (24864 read big-endian, 8289 little-endian), which is no format code in "
+                        "either byte order (readable: 1 IBM float, 2 int32"),
+              std::string::npos);
+    g = f;
+    g[3224] = 0xbd;
+    g[3225] = 0x14;
+    EXPECT_NE(inspect_file(g.data(), g.size(), &facts).find("hold 0xBD 0x14 (-17132 read big-endian, 5309 little-endian)"),
+              std::string::npos);
     g = f;
     store_uint(&g[kTextBytes + 20], 0, 2, true);
     store_uint(&g[kFileHeaderBytes + 114], 0, 2, true);

@@ -131,3 +131,28 @@ except RuntimeError as e:
         r = run_python(code, timeout=60)
         assert r.returncode == 0, r.stderr
         assert r.stdout.splitlines()[-1] == "caught: job 0 failed"
+
+
+def test_line_printed_at_exit_while_a_daemon_job_was_ended_printing():
+    # A job on a daemon thread is inside print when the interpreter ends it for good, keeping the
+    # line's lock; a finalizer's job still prints its line, and the process ends.
+    r = run_python(r'''
+import builtins, gc, sys, threading, time
+import demos.parallel_print_demo as d
+printing = threading.Event()
+def slow_print(*args, real=builtins.print, sys=sys, time=time, **kw):
+    if args == ("This is thread", "daemon"):
+        printing.set()
+        while not sys.is_finalizing(): time.sleep(0.01)
+    real(*args, **kw)
+builtins.print = slow_print
+class Last:
+    def __del__(self, test=d.test):
+        test("finalizer")
+gc.set_threshold(10 ** 9)  # collected by the interpreter's last collection, as it finalizes
+cycle = Last(); cycle.me = cycle; del cycle
+threading.Thread(target=d.test, args=("daemon",), daemon=True).start()
+printing.wait()
+''', timeout=20)
+    assert r.returncode == 0, r.stderr
+    assert check_demo_output(r.stdout) == ["This is thread finalizer"]

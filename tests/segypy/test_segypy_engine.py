@@ -332,7 +332,8 @@ def test_read_faults_name_the_file_and_the_fault(tmp_path):
         segypy.readSegy(str(cut), LAYOUT)
 
     for code, words in ((4, "code 4 (4-byte fixed point with gain"), (13, "unknown sample format code 13"),
-                        (0x3F00, "unknown sample format code")):
+                        (0x3F00, "not a SEG-Y file: bytes 3225-3226, where the binary header holds the sample "
+                                  "format code, hold 0x3F 0x00 (16128 read big-endian, 63 little-endian)")):
         bad = tmp_path / "fmt.sgy"
         bad.write_bytes(raw[:3224] + np.array(code, ">u2").tobytes() + raw[3226:])
         with raises_about(ValueError, bad, words):
