@@ -388,8 +388,8 @@ constexpr OddBytes kOdd;
 // A 3200-byte record is text where at most 40 of its bytes, one an 80-character line on average,
 // are no character of one of the two encodings; zero bytes that pad it to its end are not counted
 // (segyio leaves a record it was given a shorter text for so), those inside it are. Text written by
-// programs carries a few such bytes: a NUL, an EBCDIC 0xFF, the quotes of Windows-1252, the bytes
-// of a UTF-8 dash. A trace is far beyond the bound: its 240-byte header alone holds dozens of zero
+// programs carries a few such bytes: a NUL, an EBCDIC 0xFF, the quotes of Windows-1252 (UTF-8
+// characters, of any alphabet, are characters on the ASCII side). A trace is far beyond the bound: its 240-byte header alone holds dozens of zero
 // bytes inside and between its small or unused 2- and 4-byte integers, and about a quarter of
 // sample bytes of any value are no character in either encoding. A trace of IBM samples that are
 // mostly 0x40 (the EBCDIC blank, the exponent byte of small values) still has such a header.
@@ -408,6 +408,16 @@ struct RecordText {
     bool zeros = false;          // no text: zero bytes only (a sparse or zeroed stretch of a file)
 };
 
+// The continuation bytes of the UTF-8 character that `p` starts (1 to 3), or 0 where `p` starts
+// none: text written as UTF-8 reads as characters on the ASCII side, whatever its alphabet.
+std::size_t utf8_continuations(const unsigned char *p, std::size_t n) {
+    const std::size_t more = p[0] >= 0xc2 && p[0] <= 0xdf ? 1 : p[0] >= 0xe0 && p[0] <= 0xef ? 2 : p[0] >= 0xf0 && p[0] <= 0xf4 ? 3 : 0;
+    if (more == 0 || more >= n) return 0;
+    for (std::size_t k = 1; k <= more; ++k)
+        if (p[k] < 0x80 || p[k] > 0xbf) return 0;
+    return more;
+}
+
 // Whether a record is text (see kMaxOddBytes): characters to its end (`full`) or to where zero
 // bytes pad it (`padded`; a trace of zeros whose header opens with a few bytes is such).
 RecordText text_of_record(const unsigned char *record, std::size_t n) {
@@ -419,8 +429,13 @@ RecordText text_of_record(const unsigned char *record, std::size_t n) {
         return r;
     }
     std::size_t odd[2] = {0, 0}, past[2] = {len, len};  // per encoding: count, the byte past the bound
+    std::size_t utf8_until = 0;  // the bytes before it continue a UTF-8 character: text on the ASCII side
     for (std::size_t i = 0; i < len; ++i) {
-        const unsigned char o = kOdd.of[record[i]];
+        if (i >= utf8_until) {
+            const std::size_t more = utf8_continuations(record + i, len - i);
+            if (more) utf8_until = i + 1 + more;
+        }
+        const unsigned char o = kOdd.of[record[i]] & (i < utf8_until ? 2 : 3);
         if (!o) continue;
         for (int e = 0; e < 2; ++e)
             if ((o >> e & 1) && ++odd[e] == kMaxOddBytes + 1) past[e] = i;

@@ -406,6 +406,9 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
         for (std::size_t i = 0; i < n; ++i) r.at(40 + 78 * i) = 0;
         return r;
     };
+    // Lines of ASCII blanks, each opening with the letter De 20 times, 0xD0 0x94 in UTF-8.
+    std::vector<unsigned char> cyrillic(kTextBytes, ' ');
+    for (std::size_t i = 0; i < kTextBytes; i += i % 80 == 38 ? 42 : 2) cyrillic[i] = 0xd0, cyrillic[i + 1] = 0x94;
     const Craft header_opens_ebcdic_end_stanza = [](std::vector<unsigned char> &f, std::size_t) {
         const std::string s = "((SEG: EndText))";
         for (std::size_t i = 0; i < s.size(); ++i) f[kFileHeaderBytes + i] = to_ebcdic(s[i]);
@@ -459,6 +462,8 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
         {"the end stanza after a UTF-8 dash", 0, kIeee, 340, 4,
          {put(text_record("((SEG: EndText))", 160, false), 0, {'C', ' ', '1', ' ', 0xe2, 0x80, 0x93})}, {}, 0, H + R,
          4, "", H + R},
+        {"UTF-8 Cyrillic free text, end stanza", 0, kIeee, 100, 6, {cyrillic, end(false)}, {}, 0, H + 2 * R, 6, "",
+         H + 2 * R},
         {"free text with 6 odd bytes and with 40 NULs, end stanza", 0, kIeee, 100, 6,
          {put(free_text(false), 0, {0, 0x93, 'x', 0x94, 0xe2, 0x80, 0x94, 0x7f}), nuls(free_text(true), 40), end(true)},
          {}, 0, H + 3 * R, 6, "", H + 3 * R},
