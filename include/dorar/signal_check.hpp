@@ -2,7 +2,7 @@
 //
 // ReleasedGil releases the GIL for a scope. A daemon thread that takes the GIL back after the
 // interpreter began to finalize waits there until the process ends, its frames never unwound
-// (include/dorar/exit_unwind.cpp).
+// (runtime/exit_unwind.cpp; the interpreter itself from Python 3.14 on).
 //
 // SignalCheck is the "should I stop?" callback of core's loops (core/stop_check.hpp). On the main
 // thread it takes the GIL briefly and runs the interpreter's signal handlers: when a handler raises
@@ -17,6 +17,7 @@
 //   signals.raise_if_stopped();               // the handler's exception, as it raised it
 #pragma once
 
+#include <dorar/finalizing.hpp>
 #include <dorar/pymod.hpp>
 
 #include <thread>
@@ -36,15 +37,6 @@ public:
 private:
     PyThreadState *ts_;
 };
-
-// Whether the interpreter has begun to finalize; needs no GIL.
-inline bool interpreter_finalizing() {
-#if PY_VERSION_HEX >= 0x030D0000
-    return Py_IsFinalizing() != 0;
-#else
-    return _Py_IsFinalizing() != 0;
-#endif
-}
 
 class SignalCheck {
 public:

@@ -80,6 +80,7 @@ def test_first_requests_racing_on_many_threads_make_one_singleton():
     assert same == 1 and installed is True
 
 
+@pytest.mark.forks_with_threads
 def test_child_forked_while_a_thread_makes_the_singleton_makes_its_own():
     (child,), = run(
         "import os, threading, time\n"

@@ -67,6 +67,7 @@ print("hung", hung)
 """ % VIDX
 
 
+@pytest.mark.forks_with_threads
 def test_children_forked_while_threads_replace_files(tmp_path):
     r = subprocess.run([PYTHON, "-c", FORKS, str(tmp_path)], env=_env(), capture_output=True, text=True,
                        timeout=120)
