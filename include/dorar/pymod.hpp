@@ -127,10 +127,15 @@ inline py::dict kwargs(std::initializer_list<std::pair<const char *, py::object>
     return d;
 }
 
-// print() through the builtin so that a replaced sys.stdout sees the text.
+// print() through the builtin so that a replaced sys.stdout sees the text. Found as Python code
+// finds it, in the builtins of the running code: a finalizer that prints as the interpreter ends,
+// once `import builtins` is refused, still prints.
 template <typename... Args>
 void print(Args &&...args) {
-    builtins().attr("print")(std::forward<Args>(args)...);
+    PyObject *found = PyDict_GetItemWithError(PyEval_GetBuiltins(), py::str("print").ptr());
+    if (!found && PyErr_Occurred()) throw py::error_already_set();
+    const py::object fn = found ? py::reinterpret_borrow<py::object>(found) : builtins().attr("print");
+    fn(std::forward<Args>(args)...);
 }
 
 // `with closing(resource): body()`: close() runs whether the body succeeds or fails, and a close

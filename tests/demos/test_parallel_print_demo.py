@@ -135,9 +135,10 @@ except RuntimeError as e:
 
 def test_line_printed_at_exit_while_a_daemon_job_was_ended_printing():
     # A job on a daemon thread is inside print when the interpreter ends it for good, keeping the
-    # line's lock; a finalizer's job still prints its line, and the process ends.
+    # line's lock; a finalizer's job, run as the modules are torn down, still prints its line, and
+    # the process ends.
     r = run_python(r'''
-import builtins, gc, sys, threading, time
+import builtins, sys, threading, time, types
 import demos.parallel_print_demo as d
 printing = threading.Event()
 def slow_print(*args, real=builtins.print, sys=sys, time=time, **kw):
@@ -149,8 +150,7 @@ builtins.print = slow_print
 class Last:
     def __del__(self, test=d.test):
         test("finalizer")
-gc.set_threshold(10 ** 9)  # collected by the interpreter's last collection, as it finalizes
-cycle = Last(); cycle.me = cycle; del cycle
+holder = types.ModuleType("holder"); holder.last = Last(); sys.modules["holder"] = holder
 threading.Thread(target=d.test, args=("daemon",), daemon=True).start()
 printing.wait()
 ''', timeout=20)
