@@ -1,5 +1,6 @@
 // segypy.segypy: the SEG-Y engine. readSegy reads a file in pieces and decodes its traces and any trace-header
 // fields the caller lays out; writeSegy writes a samples x traces matrix as IEEE big-endian SEG-Y.
+#include <dorar/header_values.hpp>
 #include <dorar/replaced_file.hpp>
 #include <dorar/pymod.hpp>
 #include <dorar/raise.hpp>
@@ -26,6 +27,9 @@
 namespace py = pybind11;
 namespace sg = dcore::segy;
 using dorar::raise;
+using dorar::as_real;
+using dorar::NumberFault;
+using dorar::repr_text;
 
 namespace {
 
@@ -251,84 +255,13 @@ bool elem_of(const py::dtype &dt, sg::Elem *out) {
     return true;
 }
 
-enum class NumberFault { none, not_a_number, complex, too_large };
-
-// `v` as a real, as float() takes it. Errors other than "not a number" and "too large for a real"
-// (a KeyboardInterrupt in a __float__, say) propagate as they are. `real_type` remembers the last
-// type found not to be complex, so that a run of numpy scalars is checked once.
-NumberFault as_real(PyObject *v, const py::handle &complex_type, double *out, PyTypeObject **real_type = nullptr) {
-    if (PyFloat_CheckExact(v)) {
-        *out = PyFloat_AS_DOUBLE(v);
-        return NumberFault::none;
-    }
-    if (!PyLong_CheckExact(v) && !(real_type && *real_type == Py_TYPE(v))) {
-        const int complex = PyComplex_Check(v) ? 1 : PyObject_IsInstance(v, complex_type.ptr());
-        if (complex < 0) throw py::error_already_set();
-        if (complex) return NumberFault::complex;  // numpy would drop the imaginary part
-        if (real_type) *real_type = Py_TYPE(v);
-    }
-    const double d = PyFloat_AsDouble(v);
-    if (d == -1.0 && PyErr_Occurred()) {
-        if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_OverflowError))
-            throw py::error_already_set();
-        const bool overflow = PyErr_ExceptionMatches(PyExc_OverflowError);
-        PyErr_Clear();
-        return overflow ? NumberFault::too_large : NumberFault::not_a_number;
-    }
-    *out = d;
-    return NumberFault::none;
-}
-
-// repr(v), or a plain word where repr itself fails (an integer of more digits than str() allows).
-std::string repr_text(const py::handle &v) {
-    try {
-        return py::repr(v).cast<std::string>();
-    } catch (py::error_already_set &e) {
-        if (!e.matches(PyExc_ValueError)) throw;
-        return "a number too long to show";
-    }
-}
-
-std::string does_not_fit(const sg::HeaderField &f, const std::string &value) {
-    return value + ", which does not fit its " + std::to_string(f.bytes) + "-byte " +
-           (f.is_signed ? "signed" : "unsigned") + " field";
-}
-
-// Converts one value of a trace-header entry to a real, or raises the error that names the entry and
-// the trace; `trace` < 0 for one value that serves every trace.
-struct HeaderValueToReal {
-    const LabelledPath &tg;
-    const sg::HeaderField &f;
-    py::object complex_type;
-    mutable PyTypeObject *real_type = nullptr;
-
-    std::string where(long long trace) const {
-        return tg.label + ": trace header '" + f.name + "'" + (trace < 0 ? "" : " of trace " + std::to_string(trace));
-    }
-    double operator()(long long trace, PyObject *v) const {
-        double d = 0;
-        switch (as_real(v, complex_type, &d, &real_type)) {
-            case NumberFault::none: return d;
-            case NumberFault::not_a_number:
-                raise(PyExc_TypeError, where(trace) + " is not a number: " + repr_text(v));
-            case NumberFault::complex:
-                raise(PyExc_TypeError, where(trace) + " must be an integer or real number, not complex: " + repr_text(v));
-            case NumberFault::too_large:
-                raise(PyExc_ValueError, where(trace) + " is " + does_not_fit(f, repr_text(v)));
-        }
-        return d;
-    }
-};
-
 // The per-trace values of one trace-header entry as reals, one a trace: a dict by trace index,
 // a sequence or array of one number a trace, or one number for every trace. A value's __float__
 // may change the dict or drop the last other reference to a value, so every value is held by a
 // reference of our own while it is read.
-std::vector<double> trace_values(const LabelledPath &tg, const sg::HeaderField &field, const py::object &values,
-                                 std::size_t ntraces) {
+std::vector<double> trace_values(const dorar::HeaderValues &field, const py::object &values, std::size_t ntraces) {
     py::module_ np = py::module_::import("numpy");
-    const HeaderValueToReal real{tg, field, np.attr("complexfloating")};
-    const std::string what = tg.label + ": trace header '" + field.name + "'";
+    const std::string what = field.where(-1);
     std::vector<double> out(ntraces);
     if (PyDict_Check(values.ptr())) {
         // Quick way: exactly one plain integer key for each trace index covers every trace. The
@@ -346,7 +279,7 @@ std::vector<double> trace_values(const LabelledPath &tg, const sg::HeaderField &
             }
             if (covered) {
                 for (std::size_t t = 0; t < ntraces; ++t) {
-                    out[t] = real(static_cast<long long>(t), held[t].ptr());
+                    out[t] = field.real(static_cast<long long>(t), held[t].ptr());
                     if (static_cast<std::size_t>(PyDict_Size(values.ptr())) != ntraces)
                         raise(PyExc_RuntimeError, what + " changed size while its values were read");
                 }
@@ -361,7 +294,7 @@ std::vector<double> trace_values(const LabelledPath &tg, const sg::HeaderField &
                 raise(PyExc_ValueError, what + " has no value for trace " + std::to_string(t));
             }
             const py::object v = py::reinterpret_borrow<py::object>(found);
-            out[t] = real(static_cast<long long>(t), v.ptr());
+            out[t] = field.real(static_cast<long long>(t), v.ptr());
         }
         return out;
     }
@@ -376,7 +309,7 @@ std::vector<double> trace_values(const LabelledPath &tg, const sg::HeaderField &
     const char kind = arr.dtype().kind();
     if (arr.ndim() == 0) {  // one value for every trace
         const py::object v = arr.attr("item")();
-        std::fill(out.begin(), out.end(), real(-1, v.ptr()));
+        std::fill(out.begin(), out.end(), field.real(-1, v.ptr()));
         return out;
     }
     if (arr.ndim() != 1)
@@ -388,7 +321,7 @@ std::vector<double> trace_values(const LabelledPath &tg, const sg::HeaderField &
     if (kind == 'O') {  // Python numbers of any size or kind: each is read as one value is
         for (std::size_t t = 0; t < ntraces; ++t) {
             const py::object v = arr.attr("__getitem__")(t);
-            out[t] = real(static_cast<long long>(t), v.ptr());
+            out[t] = field.real(static_cast<long long>(t), v.ptr());
         }
         return out;
     }
@@ -400,8 +333,6 @@ std::vector<double> trace_values(const LabelledPath &tg, const sg::HeaderField &
     for (std::size_t t = 0; t < ntraces; ++t) out[t] = r(static_cast<py::ssize_t>(t));
     return out;
 }
-
-std::string value_text(double v) { return py::repr(py::float_(v)).cast<std::string>(); }
 
 // The file header and the traces one piece after the other, for a FIFO or a device that takes
 // no positioned writes; `stop` is asked between pieces.
@@ -496,12 +427,11 @@ void write_ieee_segy(py::object filename, py::object array2d, py::object dt, py:
             const sg::HeaderField *f = utf8 ? sg::find_field(sg::TRACE_FIELDS, utf8) : nullptr;
             if (!f) raise(PyExc_ValueError, tg.label + ": unknown trace header field " + py::repr(key).cast<std::string>());
             const std::string name = f->name;
-            std::vector<double> reals = trace_values(tg, *f, vals, ntraces);
-            std::vector<std::int64_t> ints(ntraces);
-            const std::int64_t bad = sg::fit_values(reals.data(), ntraces, f->bytes, f->is_signed, ints.data());
-            if (bad >= 0)
-                raise(PyExc_ValueError, tg.label + ": trace header '" + name + "' of trace " + std::to_string(bad) +
-                                            " is " + does_not_fit(*f, value_text(reals[bad])));
+            const dorar::HeaderValues field(*f, [&tg, f](long long trace) {
+                return tg.label + ": trace header '" + f->name + "'" +
+                       (trace < 0 ? "" : " of trace " + std::to_string(trace));
+            });
+            std::vector<std::int64_t> ints = field.written(trace_values(field, vals, ntraces));
             // The sample count and interval are the writer's own; a caller's copy must agree.
             const bool is_ns = name == "ns", is_dt = name == "dt";
             if (is_ns || is_dt) {

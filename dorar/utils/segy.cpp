@@ -4,6 +4,7 @@
 // environment variable "data_io/segy" is "True". This module turns the engine's trace headers into
 // the cube's grid and survey, shapes the samples into the cube's array, and on the way out lays a
 // cube property out trace by trace with its headers.
+#include <dorar/header_values.hpp>
 #include <dorar/pymod.hpp>
 #include <dorar/raise.hpp>
 #include <dorar/signal_check.hpp>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -19,6 +21,7 @@
 
 #include "strided3.hpp"
 #include "samples_transpose.hpp"
+#include "segy_fields.hpp"
 #include "trace_geometry.hpp"
 #include "trace_placement.hpp"
 
@@ -80,9 +83,11 @@ const char *WRITE_SEGY_DOC =
     "        None writes 'Dorar' and blanks\n"
     "\n"
     "Trace t is inline index t div NXL and crossline index t mod NXL of the property's NIL x NXL x NDP\n"
-    "array; its headers are row t of the cube's get_traces_ln and get_traces_xy. Fewer rows than traces,\n"
-    "or line numbers that do not form NIL inlines of NXL crosslines in that order, raise ValueError\n"
-    "(naming the counts, or the first offending row), and nothing is written.\n";
+    "array; its headers are row t of the cube's get_traces_ln and get_traces_xy. The line numbers are\n"
+    "written rounded to whole numbers and, in whatever order the rows give them, must load back as NIL\n"
+    "inlines of NXL crosslines, each trace in the cell they name. Rows that would not, fewer rows than\n"
+    "traces, or a line number that is no number or does not fit its 4-byte field raise an error naming\n"
+    "the first offending row (or the counts), and nothing is written.\n";
 
 py::object none() { return py::none(); }
 
@@ -306,12 +311,23 @@ std::string header_byte(const char *field, int standard) {
     return std::to_string(standard);
 }
 
+// What placed_on_grid's message calls the traces it places ("trace" for those of a file, "row" for
+// the cube's rows write_segy writes), and the words its reason follows.
+struct GridWords {
+    std::string item, head;
+};
+
+GridWords file_traces(std::size_t n_il, std::size_t n_xl) {
+    return {"trace", "The traces do not form a grid of " + std::to_string(n_il) + " inlines x " +
+                         std::to_string(n_xl) + " crosslines: "};
+}
+
 // Places every trace in its (inline, crossline) cell of the n_il x n_xl grid, or raises a
 // ValueError that says why the traces cannot form it and names the first offending trace. With
 // `lattices` (inline and crossline), the grid's line numbers are FRST + k x NCRT; without, they are
 // the distinct numbers present.
 dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::size_t n_il, std::size_t n_xl,
-                                const dcore::LineLattice *lattices) {
+                                const dcore::LineLattice *lattices, const GridWords &words) {
     const dcore::big_vector<std::int64_t> il_index = axis_indexes(il, lattices);
     const dcore::big_vector<std::int64_t> xl_index = axis_indexes(xl, lattices ? lattices + 1 : nullptr);
     dcore::Placement p;
@@ -322,8 +338,9 @@ dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::s
     using Fault = dcore::Placement::Fault;
     if (p.fault == Fault::none) return p;
 
+    const std::string &item = words.item;
     auto trace = [&](std::size_t t) {
-        return "trace " + std::to_string(t) + " (inline " + py::str(il[py::int_(t)]).cast<std::string>() +
+        return item + " " + std::to_string(t) + " (inline " + py::str(il[py::int_(t)]).cast<std::string>() +
                ", crossline " + py::str(xl[py::int_(t)]).cast<std::string>() + ")";
     };
     std::string what;
@@ -341,7 +358,7 @@ dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::s
         case Fault::shared_cell:
             if (p.per_cell == il_index.size()) {
                 // One cell holds every trace: all traces bear the same inline and crossline number.
-                what = "all " + std::to_string(p.per_cell) + " traces have inline " +
+                what = "all " + std::to_string(p.per_cell) + " " + item + "s have inline " +
                        py::str(il[py::int_(0)]).cast<std::string>() + " and crossline " +
                        py::str(xl[py::int_(0)]).cast<std::string>();
                 if (number_at(il, 0).as_double() == 0 && number_at(xl, 0).as_double() == 0)
@@ -350,18 +367,17 @@ dcore::Placement placed_on_grid(const py::array &il, const py::array &xl, std::s
                             ": the file is a 2D line, or its line numbers stand at other bytes";
                 break;
             }
-            what = trace(p.trace) + " is in the same cell as trace " + std::to_string(p.other);
+            what = trace(p.trace) + " is in the same cell as " + item + " " + std::to_string(p.other);
             if (p.per_cell > 1)
                 what += "; every cell holds " + std::to_string(p.per_cell) +
                         " traces, as in a pre-stack gather, and only post-stack volumes are read";
             break;
         default:
-            what = "no trace has inline " + line_number(il, il_index, p.cell / n_xl, lattices) + ", crossline " +
-                   line_number(xl, xl_index, p.cell % n_xl, lattices ? lattices + 1 : nullptr) + " (" +
-                   std::to_string(il_index.size()) + " traces for " + std::to_string(n_il * n_xl) + " cells)";
+            what = "no " + item + " has inline " + line_number(il, il_index, p.cell / n_xl, lattices) +
+                   ", crossline " + line_number(xl, xl_index, p.cell % n_xl, lattices ? lattices + 1 : nullptr) + " (" +
+                   std::to_string(il_index.size()) + " " + item + "s for " + std::to_string(n_il * n_xl) + " cells)";
     }
-    raise(PyExc_ValueError, "The traces do not form a grid of " + std::to_string(n_il) + " inlines x " +
-                                std::to_string(n_xl) + " crosslines: " + what);
+    raise(PyExc_ValueError, words.head + what);
 }
 
 py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const py::object &headers,
@@ -412,7 +428,7 @@ py::tuple get_cube_from_sth(const Globals &g, const py::object &globals, const p
         // The corner points are the traces at the corner cells, wherever the file holds them
         // (cube_samples says why read_segy places the traces again).
         const std::size_t n_il = il_axis.count, n_xl = xl_axis.count;
-        const dcore::Placement grid = placed_on_grid(il, xl, n_il, n_xl, nullptr);
+        const dcore::Placement grid = placed_on_grid(il, xl, n_il, n_xl, nullptr, file_traces(n_il, n_xl));
         const dcore::ScaleRule rule = dcore::scale_rule(number_at(scalar, 0));
         const dcore::CornerCells c = dcore::corner_cells(n_il, n_xl);
         py::dict sgmt;
@@ -507,7 +523,8 @@ py::object cube_samples(const Globals &g, py::object data, const py::object &hea
     // its placement be handed on: read_segy calls it through the module's global, which may be
     // replaced, only Python objects come back, and the functions it calls may change dict_vidx.
     // Placing is a few passes without the GIL.
-    const dcore::Placement grid = placed_on_grid(il, xl, lattices[0].count, lattices[1].count, lattices);
+    const std::size_t n_il = lattices[0].count, n_xl = lattices[1].count;
+    const dcore::Placement grid = placed_on_grid(il, xl, n_il, n_xl, lattices, file_traces(n_il, n_xl));
 
     const bool in_place = held_only_here(data);
     py::object np = g("np");
@@ -691,60 +708,55 @@ std::vector<py::object> values_of(const py::dict &per_trace) {
     return out;
 }
 
-bool same_number(const py::object &a, const py::object &b) {
-    const int r = PyObject_RichCompareBool(a.ptr(), b.ptr(), Py_EQ);
-    if (r < 0) throw py::error_already_set();
-    return r == 1;
+// One column of the rows as writeSegy writes it into the trace-header field `field`: each value
+// taken as float() takes it, then rounded half away from zero to the 4-byte integer the field
+// holds. A value that is no number or does not fit raises the error writeSegy would, naming the row.
+py::array_t<std::int32_t> as_written(const py::dict &per_trace, const char *field, const char *axis) {
+    const std::vector<py::object> values = values_of(per_trace);
+    const dcore::segy::HeaderField *f = dcore::segy::find_field(dcore::segy::TRACE_FIELDS, field);
+    if (!f || f->bytes != 4 || !f->is_signed) throw std::logic_error(std::string("no 4-byte signed field ") + field);
+    const dorar::HeaderValues header(*f, [axis](long long t) {
+        return std::string("write_segy: the ") + axis + " number of row " + std::to_string(t) +
+               " of the cube's get_traces_ln";
+    });
+    std::vector<double> reals(values.size());
+    for (std::size_t t = 0; t < values.size(); ++t) {
+        let_signals_in(t);
+        reals[t] = header.real(static_cast<long long>(t), values[t].ptr());
+    }
+    const std::vector<std::int64_t> ints = header.written(reals);
+    py::array_t<std::int32_t> out(static_cast<py::ssize_t>(ints.size()));
+    std::int32_t *dst = out.mutable_data();
+    for (std::size_t t = 0; t < ints.size(); ++t) dst[t] = static_cast<std::int32_t>(ints[t]);
+    return out;
 }
 
-// The line numbers of the first rows, trace t's in row t, must make the property's traces a grid of
-// NIL inlines of NXL crosslines in trace order, the order in which loading lays out a file's traces:
-// the inline number the same within each run of NXL rows and another in each run, the crossline
-// numbers the same sequence in every inline and distinct within one. Otherwise the file would load
-// as another grid, or not at all. The message names the first row that breaks the rule.
-void require_grid(const py::dict &inlines, const py::dict &crosslines, const TraceGrid &grid) {
-    const std::vector<py::object> il = values_of(inlines), xl = values_of(crosslines);
-    py::dict run_of_inline, row_of_crossline;  // line number -> the first row that has it
-    auto row = [&](std::size_t t) {
-        return "row " + std::to_string(t) + " (inline " + dorar::str_of(il[t]).cast<std::string>() + ", crossline " +
-               dorar::str_of(xl[t]).cast<std::string>() + ")";
-    };
-    // The first row that has the number, `t` itself when it is new; a number that cannot be
-    // compared so is no line number.
-    auto first_with = [&](py::dict &seen, const py::object &number, std::size_t t) {
-        PyObject *earlier = PyDict_SetDefault(seen.ptr(), number.ptr(), py::int_(t).ptr());
-        if (!earlier) {
-            if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw py::error_already_set();
-            PyErr_Clear();
-            raise(PyExc_TypeError, "write_segy: " + row(t) + " of the cube's get_traces_ln holds no line numbers");
-        }
-        return py::reinterpret_borrow<py::int_>(earlier).cast<std::size_t>();
-    };
-    std::string why;
-    for (std::size_t t = 0; t < il.size() && why.empty(); ++t) {
-        let_signals_in(t);
-        const std::size_t head = t - t % grid.n_xl, place = t % grid.n_xl;
-        if (t == head) {
-            const std::size_t earlier = first_with(run_of_inline, il[t], t);
-            if (earlier != t)
-                why = row(t) + " starts inline index " + std::to_string(t / grid.n_xl) +
-                      ", but its inline number is that of " + row(earlier);
-        } else if (!same_number(il[t], il[head])) {
-            why = row(t) + " has another inline number than " + row(head) + ", which starts its run of " +
-                  std::to_string(grid.n_xl) + " rows";
-        }
-        if (!why.empty()) break;
-        if (t == place) {
-            const std::size_t earlier = first_with(row_of_crossline, xl[t], t);
-            if (earlier != t) why = row(t) + " has the crossline number of " + row(earlier) + " in the same inline";
-        } else if (!same_number(xl[t], xl[place])) {
-            why = row(t) + " has another crossline number than " + row(place) + ", its place in the first inline";
-        }
+// The lattice load_cube finds on one axis of written line numbers, FRST the smallest and NCRT the
+// step to the next, but `count` lines long: the property's count rather than the numbers'.
+dcore::LineLattice written_lattice(const py::array_t<std::int32_t> &numbers, std::size_t count) {
+    dcore::DistinctSummary<std::int32_t> s;
+    {
+        dorar::ReleasedGil nogil;
+        s = dcore::summarize_distinct(numbers.data(), static_cast<std::size_t>(numbers.size()));
     }
-    if (!why.empty())
-        raise(PyExc_ValueError, "write_segy: rows 0 to " + std::to_string(grid.traces() - 1) +
-                                    " of the cube's get_traces_ln do not form the property's " + std::to_string(grid.n_il) +
-                                    " inlines of " + std::to_string(grid.n_xl) + " crosslines, inline by inline: " + why);
+    const std::int64_t step = s.count > 1 ? std::int64_t{s.second} - s.first : 0;
+    return {s.first, step, count};
+}
+
+// The line numbers as written, trace t's in row t, must load back as the property: load_cube lays
+// each axis out as FRST + k x NCRT for k below the count of distinct numbers and puts every trace
+// in the cell its numbers name, one trace a cell, every cell filled. Checked here with the
+// property's NIL and NXL as the counts, the rows pass exactly when they load back as NIL inlines x
+// NXL crosslines, in any order. A number off the lattice (unevenly spaced, or more numbers than
+// lines) names its row; two rows in one cell (fewer numbers than lines among them) name both.
+void require_loadable(const py::array_t<std::int32_t> &il, const py::array_t<std::int32_t> &xl,
+                      const TraceGrid &grid) {
+    const dcore::LineLattice lattices[2] = {written_lattice(il, grid.n_il), written_lattice(xl, grid.n_xl)};
+    placed_on_grid(il, xl, grid.n_il, grid.n_xl, lattices,
+                   {"row", "write_segy: rows 0 to " + std::to_string(grid.traces() - 1) +
+                               " of the cube's get_traces_ln, as written (rounded to whole numbers), do not form "
+                               "the property's " + std::to_string(grid.n_il) + " inlines x " +
+                               std::to_string(grid.n_xl) + " crosslines: "});
 }
 
 // The textual header: "Dorar" and blanks without a source file, else the first 40 lines of the
@@ -802,7 +814,8 @@ py::object write_segy(const Globals &g, const py::object &cube, const py::object
     // property are refused while nothing has been written.
     const py::dict inlines = per_trace(ln, 0, grid, "get_traces_ln");
     const py::dict crosslines = per_trace(ln, 1, grid, "get_traces_ln");
-    require_grid(inlines, crosslines, grid);
+    require_loadable(as_written(inlines, "Inline3D", "inline"), as_written(crosslines, "Crossline3D", "crossline"),
+                     grid);
     py::object sth = g("collections").attr("OrderedDict")();
     sth["cdpX"] = per_trace(xy, 0, grid, "get_traces_xy");
     sth["cdpY"] = per_trace(xy, 1, grid, "get_traces_xy");

@@ -167,38 +167,59 @@ def test_textual_header_file_is_released(engine, monkeypatch, tmp_path):
     assert opened[1].closed
 
 
-def cube_of_grid(n_il, n_xl, prop_shape):
-    """A cube whose rows are those of an n_il x n_xl grid, holding one property of another shape."""
-    cube = cube_with(np.zeros((n_il, n_xl, 1), np.float32))
-    cube.prop["amp"]["array3d"] = np.arange(np.prod(prop_shape), dtype=np.float32).reshape(prop_shape)
-    return cube
+def grid_rows(inlines, crosslines):
+    """get_traces_ln rows of a grid, inline by inline with the crossline fastest."""
+    return np.column_stack([np.repeat(inlines, len(crosslines)), np.tile(crosslines, len(inlines))])
+
+
+SHUFFLED = grid_rows(np.arange(100, 350), np.arange(2, 802, 2))  # 100,000 traces
+SHUFFLED[400:800, 1] = SHUFFLED[400:800, 1][::-1].copy()  # the second inline lists its crosslines backwards
+GRID_3x2 = "rows 0 to 5 of the cube's get_traces_ln, as written (rounded to whole numbers), do not form the " \
+           "property's 3 inlines x 2 crosslines: "
 
 
 @needs_engine
-def test_a_property_on_the_first_inlines_of_the_cubes_grid_writes_and_loads_back(tmp_path, monkeypatch):
+@pytest.mark.parametrize("prop_shape, ln, error, message", [
+    ((2, 3, 5), grid_rows(range(100, 104), [2, 4, 6]), None, None),
+    ((250, 400, 2), SHUFFLED, None, None),
+    ((3, 3, 5), grid_rows([1.5, 2.5, 3.5], [-2.5, -1.5, -0.5]), None, None),  # half away from zero: 2..4, -3..-1
+    ((2, 3, 5), grid_rows([100], [2, 4, 6]), ValueError,
+     "the property has 6 traces (2 inlines x 3 crosslines) but the cube's get_traces_ln gives 3 rows; "
+     "every trace needs its row"),
+    ((3, 2, 5), grid_rows(range(100, 104), [2, 4, 6]), ValueError,
+     GRID_3x2 + "row 2 (inline 100, crossline 6): crossline 6 is not 2 + k x 2 for k from 0 to 1; "
+                "line numbers must be evenly spaced"),
+    ((3, 2, 5), grid_rows([100, 100.3, 100.6], [2, 4]), ValueError,
+     GRID_3x2 + "row 2 (inline 100, crossline 2) is in the same cell as row 0"),
+    ((3, 2, 5), grid_rows([100, 101, 103], [2, 4]), ValueError,
+     GRID_3x2 + "row 4 (inline 103, crossline 2): inline 103 is not 100 + k x 1 for k from 0 to 2; "
+                "line numbers must be evenly spaced"),
+    ((2, 3, 5), grid_rows([100, 2 ** 31 - 0.5], [2, 4, 6]), ValueError,
+     "the inline number of row 3 of the cube's get_traces_ln is 2147483647.5, which does not fit its 4-byte "
+     "signed field"),
+    ((1, 2, 5), np.array([[7, 2], [7, None]], dtype=object), TypeError,
+     "the crossline number of row 1 of the cube's get_traces_ln is not a number: None"),
+], ids=["first-inlines-of-a-larger-grid", "second-inline-reordered", "halves", "fewer-rows", "rows-of-another-grid",
+        "collide-once-rounded", "uneven-inlines", "beyond-int32", "not-a-number"])
+def test_rows_load_back_at_the_cells_they_name_or_are_refused_and_the_old_file_stays(
+        tmp_path, monkeypatch, prop_shape, ln, error, message):
     monkeypatch.setattr(segy, "segypy", real_engine(), raising=False)
-    cube = cube_of_grid(4, 3, (2, 3, 5))  # rows: inlines 100 to 103, crosslines 2, 4, 6
-    out = str(tmp_path / "part.sgy")
-    segy.write_segy(cube, out)
-    again = segy.load_cube(out, None)
-    np.testing.assert_array_equal(again.prop[again.current_property]["array3d"], cube.prop["amp"]["array3d"])
-    assert [again.dict_vidx[k] for k in ("IL_FRST", "IL_LAST", "IL_AMNT", "XL_FRST", "XL_LAST", "XL_AMNT")] == \
-        [100, 101, 2, 2, 6, 3]
-
-
-@needs_engine
-@pytest.mark.parametrize("rows, prop_shape, message", [
-    ((1, 3), (2, 3, 5), r"the property has 6 traces \(2 inlines x 3 crosslines\) but the cube's get_traces_ln "
-                        r"gives 3 rows; every trace needs its row$"),
-    ((4, 3), (3, 2, 5), r"rows 0 to 5 of the cube's get_traces_ln do not form the property's 3 inlines of 2 "
-                        r"crosslines, inline by inline: row 2 \(inline 100, crossline 6\) starts inline index 1, "
-                        r"but its inline number is that of row 0 \(inline 100, crossline 2\)$"),
-], ids=["fewer-rows", "rows-of-another-grid"])
-def test_rows_that_would_not_load_back_as_the_property_are_refused_and_the_old_file_stays(
-        tmp_path, monkeypatch, rows, prop_shape, message):
-    monkeypatch.setattr(segy, "segypy", real_engine(), raising=False)
+    prop = np.arange(np.prod(prop_shape), dtype=np.float32).reshape(prop_shape)
+    cube = cube_with(prop)
+    cube.ln = ln
     out = tmp_path / "o.sgy"
     out.write_bytes(b"old content")
-    with pytest.raises(ValueError, match="^write_segy: " + message):
-        segy.write_segy(cube_of_grid(*rows, prop_shape), str(out))
-    assert out.read_bytes() == b"old content" and [p.name for p in tmp_path.iterdir()] == ["o.sgy"]
+    if error:
+        with pytest.raises(error, match="^" + re.escape("write_segy: " + message) + "$"):
+            segy.write_segy(cube, str(out))
+        assert out.read_bytes() == b"old content" and [p.name for p in tmp_path.iterdir()] == ["o.sgy"]
+        return
+    segy.write_segy(cube, str(out))
+    again = segy.load_cube(str(out), None)
+    rows = ln[:prop[..., 0].size].astype(float)
+    written = np.trunc(rows + np.copysign(0.5, rows))  # rounded half away from zero
+    cells = [np.unique(written[:, k], return_inverse=True)[1] for k in (0, 1)]
+    loaded = again.prop[again.current_property]["array3d"]
+    assert loaded.shape == prop_shape
+    np.testing.assert_array_equal(loaded[cells[0], cells[1]], prop.reshape(-1, prop_shape[2]))
+    assert (again.dict_vidx["IL_FRST"], again.dict_vidx["XL_FRST"]) == tuple(written.min(axis=0))
