@@ -1,8 +1,7 @@
 // Work with the GIL released, and how it learns that it must stop.
 //
-// ReleasedGil releases the GIL for a scope. A daemon thread that takes the GIL back after the
-// interpreter began to finalize waits there until the process ends, its frames never unwound
-// (runtime/exit_unwind.cpp; the interpreter itself from Python 3.14 on).
+// ReleasedGil releases the GIL for a scope (a thread that takes it back at the interpreter's exit:
+// runtime/exit_unwind.cpp).
 //
 // SignalCheck is the "should I stop?" callback of core's loops (core/stop_check.hpp). On the main
 // thread it takes the GIL briefly and runs the interpreter's signal handlers: when a handler raises
