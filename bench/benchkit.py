@@ -59,11 +59,15 @@ class Goals(object):
 
     def check(self, what, value, op, goal):
         """True where `value` (a ratio) meets `op` ("<=" or ">=") `goal`."""
-        self.checked += 1
         met = value <= goal if op == "<=" else value >= goal
+        return self.hold(met, "%s %.2fx, goal %s %gx" % (what, value, op, goal))
+
+    def hold(self, met, missed):
+        """True where a goal is met; otherwise `missed`, what was missed, is printed and kept."""
+        self.checked += 1
         if not met:
-            self.missed.append("%s %.2fx, goal %s %gx" % (what, value, op, goal))
-            print("MISSED GOAL: " + self.missed[-1])
+            self.missed.append(missed)
+            print("MISSED GOAL: " + missed)
         return met
 
     def summary(self):
