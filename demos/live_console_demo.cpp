@@ -12,7 +12,7 @@ namespace {
 void define_handler(py::module_ &m, const dorar::Globals &g) {
     dorar::ClassBuilder cb(m, "ConsoleWindowLogHandler",
                            py::make_tuple(g("logging").attr("Handler"), g("QObject")));
-    cb.attr("sigLog", g("Signal")(dorar::builtins().attr("str")))
+    cb.attr("sigLog", g("Signal")(dorar::builtin("str")))
         .def("__init__",
              [g](py::object self) {
                  g("logging").attr("Handler").attr("__init__")(self);

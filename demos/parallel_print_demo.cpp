@@ -13,7 +13,6 @@ namespace {
 
 // The stream class: text written to it goes out as the messageWritten signal.
 void define_xstream(py::module_ &m, const dorar::Globals &g) {
-    py::object builtins = dorar::builtins();
     dorar::ClassBuilder cb(m, "XStream", py::make_tuple(g("QObject")));
     auto ref = cb.ref();
 
@@ -32,7 +31,7 @@ void define_xstream(py::module_ &m, const dorar::Globals &g) {
     cb.doc(" Redirect stdout/stderr stream in PyQt ")
         .attr("_stdout", py::none())
         .attr("_stderr", py::none())
-        .attr("messageWritten", g("Signal")(builtins.attr("str")))
+        .attr("messageWritten", g("Signal")(dorar::builtin("str")))
         .def("flush", [](py::object) {})
         .def("fileno", [](py::object) { return -1; })
         .def(

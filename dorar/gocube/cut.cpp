@@ -43,7 +43,7 @@ bool gt(const py::handle &a, const py::handle &b) { return a > b; }
 py::object to_index(const py::object &v, const Axis &ax) {
     if (ax.ncrt.equal(py::int_(0))) return py::int_(0);
     py::object q = (v - ax.frst) / ax.ncrt;
-    return py::int_(dorar::builtins().attr("round")(q));
+    return py::int_(dorar::builtin("round")(q));
 }
 
 // The inclusive index range first..last as a slice; a last index below 0 gives an empty range

@@ -212,7 +212,7 @@ void main_program(const py::module_ &m, const Globals &g) {
         data = cur.attr("fetchall")();
     });
 
-    dorar::print("fetch data type =", dorar::builtins().attr("type")(data));
+    dorar::print("fetch data type =", dorar::builtin("type")(data));
     dorar::print("fetch data length =", py::len(data));
 
     if (assertions_enabled()) {

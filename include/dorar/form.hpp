@@ -135,7 +135,7 @@ public:
     // name = Signal(type, ...), the argument types named as builtins: "str", "dict", "int", "list".
     Dialog &signal(const char *name, std::initializer_list<const char *> types) {
         py::list args;
-        for (auto t : types) args.append(builtins().attr(t));
+        for (auto t : types) args.append(builtin(t));
         cb_.attr(name, g_("Signal")(*args));
         return *this;
     }

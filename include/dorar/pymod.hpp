@@ -42,7 +42,17 @@ int exec_module(PyObject *mod, Body body) {
     return -1;
 }
 
-inline py::object builtins() { return py::module_::import("builtins"); }
+// A builtin (print, int, super, __import__, ...) found as Python code finds it, in the builtins of
+// the running code, or the NameError Python code raises. Not through `import builtins`, which is
+// refused once the interpreter tears its modules down: a finalizer that runs then still finds them.
+inline py::object builtin(const char *name) {
+    PyObject *found = PyDict_GetItemWithError(PyEval_GetBuiltins(), py::str(name).ptr());
+    if (!found) {
+        if (!PyErr_Occurred()) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
+        throw py::error_already_set();
+    }
+    return py::reinterpret_borrow<py::object>(found);
+}
 
 inline bool is_main(const py::module_ &m) {
     return py::str(m.attr("__name__")).cast<std::string>() == "__main__";
@@ -62,7 +72,7 @@ inline py::object import_from(const char *module, std::initializer_list<const ch
     py::tuple fromlist(names.size());
     std::size_t i = 0;
     for (auto n : names) fromlist[i++] = py::str(n);
-    return builtins().attr("__import__")(module, globals, py::none(), fromlist, 0);
+    return builtin("__import__")(module, globals, py::none(), fromlist, 0);
 }
 
 // One name taken from the module that import_from gave: a missing name raises ImportError, as the
@@ -110,10 +120,7 @@ public:
     py::object operator()(const char *name) const {
         PyObject *v = PyDict_GetItemString(dict_.ptr(), name);
         if (v) return py::reinterpret_borrow<py::object>(v);
-        py::object b = builtins();
-        if (py::hasattr(b, name)) return b.attr(name);
-        PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
-        throw py::error_already_set();
+        return builtin(name);
     }
 
 private:
@@ -127,15 +134,10 @@ inline py::dict kwargs(std::initializer_list<std::pair<const char *, py::object>
     return d;
 }
 
-// print() through the builtin so that a replaced sys.stdout sees the text. Found as Python code
-// finds it, in the builtins of the running code: a finalizer that prints as the interpreter ends,
-// once `import builtins` is refused, still prints.
+// print() through the builtin so that a replaced sys.stdout sees the text.
 template <typename... Args>
 void print(Args &&...args) {
-    PyObject *found = PyDict_GetItemWithError(PyEval_GetBuiltins(), py::str("print").ptr());
-    if (!found && PyErr_Occurred()) throw py::error_already_set();
-    const py::object fn = found ? py::reinterpret_borrow<py::object>(found) : builtins().attr("print");
-    fn(std::forward<Args>(args)...);
+    builtin("print")(std::forward<Args>(args)...);
 }
 
 // `with closing(resource): body()`: close() runs whether the body succeeds or fails, and a close
@@ -197,7 +199,7 @@ public:
         if (c.is_none()) throw std::runtime_error("class no longer exists");
         return c;
     }
-    py::object super(const py::handle &self) const { return builtins().attr("super")(cls(), self); }
+    py::object super(const py::handle &self) const { return builtin("super")(cls(), self); }
     void set(const py::object &cls) { weak_ = py::reinterpret_steal<py::object>(PyWeakref_NewRef(cls.ptr(), nullptr)); }
 
 private:
@@ -235,7 +237,7 @@ public:
     // name = staticmethod(f): takes no instance, called through the class or any instance.
     template <typename F, typename... Extra>
     ClassBuilder &def_static(const char *name, F &&f, const char *doc = nullptr, const Extra &...extra) {
-        ns_[name] = builtins().attr("staticmethod")(
+        ns_[name] = builtin("staticmethod")(
             detail::function(m_, name, name_ + "." + name, false, std::forward<F>(f), doc, extra...));
         return *this;
     }
@@ -243,7 +245,7 @@ public:
     template <typename G>
     ClassBuilder &property(const char *name, G &&getter, const char *doc = nullptr) {
         py::object get = method(name, std::forward<G>(getter), doc);
-        ns_[name] = builtins().attr("property")(get, py::none(), py::none(), doc ? py::str(doc) : py::object(py::none()));
+        ns_[name] = builtin("property")(get, py::none(), py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }
 
@@ -254,7 +256,7 @@ public:
         static_assert(sizeof...(Value) <= 1, "a setter takes one value");
         py::object get = method(name, std::forward<G>(getter), doc);
         py::object set = method(name, std::forward<S>(setter), nullptr, value...);
-        ns_[name] = builtins().attr("property")(get, set, py::none(), doc ? py::str(doc) : py::object(py::none()));
+        ns_[name] = builtin("property")(get, set, py::none(), doc ? py::str(doc) : py::object(py::none()));
         return *this;
     }
 
