@@ -412,11 +412,18 @@ struct RecordText {
 };
 
 // The continuation bytes of the UTF-8 character that `p` starts (1 to 3), or 0 where `p` starts
-// none: text written as UTF-8 reads as characters on the ASCII side, whatever its alphabet.
+// none: text written as UTF-8 reads as characters on the ASCII side, whatever its alphabet. Only
+// the forms of RFC 3629: no overlong form (C0, C1, E0 80-9F, F0 80-8F), no surrogate (ED A0-BF),
+// nothing past U+10FFFF (F4 90-BF, F5-FF).
 std::size_t utf8_continuations(const unsigned char *p, std::size_t n) {
-    const std::size_t more = p[0] >= 0xc2 && p[0] <= 0xdf ? 1 : p[0] >= 0xe0 && p[0] <= 0xef ? 2 : p[0] >= 0xf0 && p[0] <= 0xf4 ? 3 : 0;
-    if (more == 0 || more >= n) return 0;
-    for (std::size_t k = 1; k <= more; ++k)
+    const unsigned char c = p[0];
+    if (c < 0xc2 || c > 0xf4) return 0;
+    const std::size_t more = c <= 0xdf ? 1 : c <= 0xef ? 2 : 3;
+    if (more >= n) return 0;
+    const unsigned char lo = c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
+    const unsigned char hi = c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
+    if (p[1] < lo || p[1] > hi) return 0;
+    for (std::size_t k = 2; k <= more; ++k)
         if (p[k] < 0x80 || p[k] > 0xbf) return 0;
     return more;
 }

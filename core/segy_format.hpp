@@ -140,7 +140,8 @@ bool holds_end_stanza(const unsigned char *record, std::size_t n);
 // sample count, a trace length that does not divide the rest of the file...). The binary header's
 // sample count is the one the traces are read with; where it is 0, the first trace header's.
 // A variable number (-1) of extended textual headers is read from byte 3600, 3200-byte record after
-// record, while the records are text: characters of ASCII or of EBCDIC, perhaps padded with zero
+// record, while the records are text: characters of ASCII (with the UTF-8 characters of RFC 3629)
+// or of EBCDIC, perhaps padded with zero
 // bytes to the end, with a few bytes that are none (at most 40, see kMaxOddBytes in the .cpp). The
 // record that holds the end stanza ((SEG: EndText)) ends them, whatever else it holds, and the
 // traces follow it. In a revision-0 file, where these bytes were unassigned, the -1 is noise where

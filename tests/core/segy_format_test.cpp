@@ -430,6 +430,10 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
         zeros(f, tb);
         f[kFileHeaderBytes] = f[kFileHeaderBytes + 1] = 0x4d;
     };
+    const auto with_utf8 = [](std::vector<unsigned char> r, std::size_t at, std::vector<unsigned char> c, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) std::copy(c.begin(), c.end(), r.begin() + static_cast<std::ptrdiff_t>(at + i * c.size()));
+        return r;
+    };
     const std::size_t R = kTextBytes, H = kFileHeaderBytes;
     const Case cases[] = {
         {"free text, end stanza, 100 samples", 0, kIeee, 100, 6, {free_text(true), free_text(true), end(true)}, {}, 0,
@@ -497,6 +501,18 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
          H + 3 * R},
         {"revision 1, blank record and end stanza", 1, kIeee, 100, 6, {text_record("", 0, true), end(true)}, {}, 0,
          H + 2 * R, 6, "", H + 2 * R},
+        {"21 overlong U+0000 (E0 80 80), end stanza", 1, kIeee, 100, 6,
+         {with_utf8(free_text(false), 200, {0xe0, 0x80, 0x80}, 21), end(false)}, {}, 0, 0, 0,
+         "but the file holds a record that is no text at byte 3600 (by byte 3861, 0x80, 41 of its bytes",
+         H + R},
+        {"41 surrogates U+D800 (ED A0 80), end stanza", 1, kIeee, 100, 6,
+         {with_utf8(free_text(false), 160, {0xed, 0xa0, 0x80}, 41), end(false)}, {}, 0, 0, 0,
+         "but the file holds a record that is no text at byte 3600 (by byte 3882, 0x80, 41 of its bytes",
+         H + R},
+        {"14 code points U+110000 (F4 90 80 80), end stanza", 1, kIeee, 100, 6,
+         {with_utf8(free_text(false), 240, {0xf4, 0x90, 0x80, 0x80}, 14), end(false)}, {}, 0, 0, 0,
+         "but the file holds a record that is no text at byte 3600 (by byte 3894, 0x80, 41 of its bytes",
+         H + R},
         {"revision 1, traces at once", 1, kIeee, 100, 1000, {}, {}, 0, 0, 0,
          "announces a variable number of extended textual headers (count -1, ended by the stanza ((SEG: EndText))), "
          "but the file holds a record that is no text at byte 3600",
