@@ -140,15 +140,20 @@ bool holds_end_stanza(const unsigned char *record, std::size_t n);
 // sample count, a trace length that does not divide the rest of the file...). The binary header's
 // sample count is the one the traces are read with; where it is 0, the first trace header's.
 // A variable number (-1) of extended textual headers is read from byte 3600, 3200-byte record after
-// record, while the records are text: characters of ASCII (with the UTF-8 characters of RFC 3629)
-// or of EBCDIC, perhaps padded with zero
-// bytes to the end, with a few bytes that are none (at most 40, see kMaxOddBytes in the .cpp). The
-// record that holds the end stanza ((SEG: EndText)) ends them, whatever else it holds, and the
-// traces follow it. In a revision-0 file, where these bytes were unassigned, the -1 is noise where
-// the record at 3600 is no text (or characters padded with zeros that no more text follows): the
-// traces start there. Any other end is a fault naming what the file holds: text without the stanza,
-// or 32767 text records (as many as a binary header can declare) without it and more after them.
-// No more is read than the text records and the one record after them. Throws what `read` throws.
+// record, up to the first text record that holds the end stanza ((SEG: EndText)), whatever else it
+// holds; the traces follow it. A record is text where, in ASCII (with the UTF-8 characters of RFC
+// 3629) or in EBCDIC, at most one of its bytes in 80 (rounded up, so at most 40: see kMaxOddBytes
+// in the .cpp) is no character, counted up to where zero bytes may pad it to its end, and more
+// than 4 bytes precede that padding; zeros alone are no text. From revision 1 on, where the count
+// is no noise, the record that holds the stanza ends them even where it is no text. In a
+// revision-0 file, where these bytes were unassigned and a trace may hold anything, the -1 is
+// noise where the record at 3600 is no text and none of the 8 records after it (kStanzaLookAhead)
+// is a text record holding the stanza: the traces start at 3600. Any other end is a fault naming
+// what the file holds: text records without the stanza (a lone one too), a record that is no text
+// (and, in a revision-0 file, the text record holding the stanza after it), or 32767 text records
+// (as many as a binary header can declare) without it and more after them. No more is read than
+// the text records and the one record after them, and in a revision-0 file whose record at 3600
+// is no text, up to those 8. Throws what `read` throws.
 // `stop` is asked, from the calling thread, before each of those records; once it says yes a fault
 // is returned.
 std::string inspect_file(const ReadAt &read, std::size_t size, FileFacts *out, const ShouldStop &stop = {});

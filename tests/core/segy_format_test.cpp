@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace dcore::segy;
@@ -430,10 +432,31 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
         zeros(f, tb);
         f[kFileHeaderBytes] = f[kFileHeaderBytes + 1] = 0x4d;
     };
+    const auto opens_end_stanza = [](bool ebcdic, std::size_t at) -> Craft {
+        return [=](std::vector<unsigned char> &f, std::size_t) {
+            const std::string s = "((SEG: EndText))";
+            for (std::size_t i = 0; i < s.size(); ++i)
+                f[kFileHeaderBytes + at + i] = ebcdic ? to_ebcdic(s[i]) : static_cast<unsigned char>(s[i]);
+        };
+    };
+    // Dead traces: zeros but for one header field, `first` on the first trace, one more a trace on.
+    const auto dead_traces_holding = [&](std::size_t pos, std::size_t bytes, std::uint64_t first) -> Craft {
+        return [=](std::vector<unsigned char> &f, std::size_t tb) {
+            zeros(f, tb);
+            for (std::size_t at = kFileHeaderBytes, t = 0; at < f.size(); at += tb, ++t) store_uint(&f[at + pos], first + t, bytes, true);
+        };
+    };
     const auto with_utf8 = [](std::vector<unsigned char> r, std::size_t at, std::vector<unsigned char> c, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) std::copy(c.begin(), c.end(), r.begin() + static_cast<std::ptrdiff_t>(at + i * c.size()));
         return r;
     };
+    // The edges of each UTF-8 form, twice each: U+0080, U+0800, U+D7FF, U+E000, U+10000, U+10FFFF.
+    std::vector<unsigned char> utf8_edges = {'C', ' ', '1', ' '};
+    for (const std::vector<unsigned char> &c : std::vector<std::vector<unsigned char>>{
+             {0xc2, 0x80}, {0xe0, 0xa0, 0x80}, {0xed, 0x9f, 0xbf}, {0xee, 0x80, 0x80}, {0xf0, 0x90, 0x80, 0x80},
+             {0xf4, 0x8f, 0xbf, 0xbf}})
+        for (int twice = 0; twice < 2; ++twice) utf8_edges.insert(utf8_edges.end(), c.begin(), c.end());
+    utf8_edges.resize(kTextBytes, 0);
     const std::size_t R = kTextBytes, H = kFileHeaderBytes;
     const Case cases[] = {
         {"free text, end stanza, 100 samples", 0, kIeee, 100, 6, {free_text(true), free_text(true), end(true)}, {}, 0,
@@ -445,12 +468,23 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
         {"stanzas first", 0, kIeee, 100, 6, {text_record("((SEG: Location Data ver 1.0))", 0, true), end(true)}, {}, 0,
          H + 2 * R, 6, "", H + 2 * R},
         {"a lone end stanza", 0, kIeee, 51, 6, {end(false)}, {}, 0, H + R, 6, "", H + R},
-        {"noise, an ordinary first trace", 0, kIeee, 100, 10, {}, {}, 0, H, 10, "", H + R},
-        // A hand-made file no rule tells from extended headers: its first record holds the end stanza.
-        {"the first trace header opens with the EBCDIC end stanza", 0, kIeee, 100, 10, {},
-         header_opens_ebcdic_end_stanza, 0, H + R, 5, "", H + R},
+        {"noise, an ordinary first trace", 0, kIeee, 100, 10, {}, {}, 0, H, 10, "", H + 2 * R},
+        // The end stanza in a trace: the record that holds it is no text.
+        {"noise, the first trace header opens with the EBCDIC end stanza", 0, kIeee, 100, 10, {},
+         header_opens_ebcdic_end_stanza, 0, H, 10, "", H + 2 * R},
+        {"noise, the first trace header opens with the ASCII end stanza", 0, kIeee, 100, 15, {},
+         opens_end_stanza(false, 0), 0, H, 15, "", H + 3 * R},
+        {"noise, the end stanza in the first trace's samples", 0, kIeee, 100, 20, {}, opens_end_stanza(false, 300), 0,
+         H, 20, "", H + 4 * R},
         {"noise, the first trace header opens with ASCII ((", 0, kIeee, 100, 10, {}, header_opens_ascii_parens, 0, H, 10,
-         "", H + R},
+         "", H + 2 * R},
+        // Dead traces of 3200 bytes, each a record of a few header bytes padded with zeros.
+        {"noise, dead traces holding only the sequence number", 0, kIeee, 740, 3, {},
+         dead_traces_holding(0, 4, 1), 0, H, 3, "", H + 3 * R},
+        {"noise, dead traces holding only the sequence number, from 65 (0x41)", 0, kIeee, 740, 12, {},
+         dead_traces_holding(0, 4, 65), 0, H, 12, "", H + 9 * R},
+        {"noise, dead traces holding only the trace identification code", 0, kIeee, 740, 2, {},
+         dead_traces_holding(28, 2, 1), 0, H, 2, "", H + 2 * R},
         {"noise, dead traces, the first header opening with EBCDIC ((", 0, kIeee, 100, 10, {},
          dead_traces_first_opening_ebcdic_parens, 0, H, 10, "", H + 2 * R},
         // Hand-made traces that read as text with a few odd bytes: refused, as text without the stanza.
@@ -486,7 +520,7 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
          "revision-0 file's count of -1 extended textual headers is noise, the file holds a record that is no text "
          "at byte 3600 (by byte 3640, 0x00, 41 of its bytes are no character in either encoding, text has at most "
          "40))",
-         H + R},
+         H + 2 * R},
         {"free text without the end stanza", 0, kIeee, 100, 6, {free_text(true), free_text(false)}, {}, 0, 0, 0,
          "the file holds 2 text records from byte 3600 without the stanza ((SEG: EndText)), then a record that is no "
          "text at byte 10000",
@@ -501,6 +535,24 @@ TEST(SegyFileFacts, VariableExtendedHeadersAreTextUpToTheEndStanza) {
          H + 3 * R},
         {"revision 1, blank record and end stanza", 1, kIeee, 100, 6, {text_record("", 0, true), end(true)}, {}, 0,
          H + 2 * R, 6, "", H + 2 * R},
+        {"a lone NUL-padded text record at 3600", 0, kIeee, 100, 10, {nul_padded(free_text(false), 160)}, {}, 0, 0, 0,
+         "but the file holds 1 text record from byte 3600 without the stanza ((SEG: EndText)), then a record that is "
+         "no text at byte 6800 (by byte ",
+         H + 2 * R},
+        {"a lone record of UTF-8 characters at 3600", 0, kIeee, 100, 10, {utf8_edges}, {}, 0, 0, 0,
+         "but the file holds 1 text record from byte 3600 without the stanza ((SEG: EndText)), then a record that is "
+         "no text at byte 6800",
+         H + 2 * R},
+        {"free text with 41 NULs, free text, end stanza", 0, kIeee, 100, 6,
+         {nuls(free_text(false), 41), free_text(true), end(true)}, {}, 0, 0, 0,
+         "but the file holds a record that is no text at byte 3600 (by byte 6760, 0x00, 41 of its bytes are no "
+         "character in either encoding, text has at most 40), though the text record at byte 10000 holds the stanza "
+         "((SEG: EndText)): extended textual headers, not traces, but not all of them text",
+         H + 3 * R},
+        {"a record of zeros, end stanza", 0, kIeee, 100, 6, {std::vector<unsigned char>(R, 0), end(false)}, {}, 0, 0, 0,
+         "but the file holds a record that is no text at byte 3600 (zero bytes only), though the text record at byte "
+         "6800 holds the stanza",
+         H + 2 * R},
         {"21 overlong U+0000 (E0 80 80), end stanza", 1, kIeee, 100, 6,
          {with_utf8(free_text(false), 200, {0xe0, 0x80, 0x80}, 21), end(false)}, {}, 0, 0, 0,
          "but the file holds a record that is no text at byte 3600 (by byte 3861, 0x80, 41 of its bytes",
@@ -576,6 +628,20 @@ TEST(SegyFileFacts, SearchForTheEndStanzaStops) {
     reads = 0;
     EXPECT_NE(inspect_file(counted, f.size(), &facts, [] { return false; }).find("without the stanza"), std::string::npos);
     EXPECT_EQ(reads, 1001u);
+    // A revision-0 file whose record at 3600 is a trace: the search for the stanza in the records
+    // after it stops too. Reading that record outlasts the time between two questions.
+    auto g = make_file(kIeee, true, 100, 50);
+    store_uint(&g[kTextBytes + 304], 0xffff, 2, true);
+    const ReadAt slow = [&](std::size_t offset, std::size_t len, unsigned char *buf) {
+        ++reads;
+        if (offset == kFileHeaderBytes) std::this_thread::sleep_for(dcore::kStopEvery + std::chrono::milliseconds(10));
+        return memory_reader(g.data(), g.size())(offset, len, buf);
+    };
+    asked = 0;
+    reads = 0;
+    EXPECT_EQ(inspect_file(slow, g.size(), &facts, [&] { return ++asked > 1; }), "stopped before the extended textual headers were counted");
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(reads, 2u);  // the file header and the record at 3600
 }
 
 TEST(SegyFileFacts, FaultsAreNamed) {
