@@ -43,7 +43,12 @@ const char *SELECT_ROWS =
 
 using dorar::raise;
 
-bool assertions_enabled() { return py::module_::import("sys").attr("flags").attr("optimize").cast<long>() == 0; }
+// Whether `assert` statements run: not under -O (sys.flags.optimize, read without an import).
+bool assertions_enabled() {
+    PyObject *flags = PySys_GetObject("flags");
+    if (!flags) raise(PyExc_RuntimeError, "lost sys.flags");
+    return py::reinterpret_borrow<py::object>(flags).attr("optimize").cast<long>() == 0;
+}
 
 std::int64_t as_int64(const py::object &v) {
     py::object i = py::reinterpret_steal<py::object>(PyNumber_Index(v.ptr()));

@@ -72,7 +72,7 @@ public:
 
     HeaderValues(const dcore::segy::HeaderField &field, Where where)
         : field_(field), where_(std::move(where)),
-          complex_type_(py::module_::import("numpy").attr("complexfloating")) {}
+          complex_type_(bound("numpy").attr("complexfloating")) {}
 
     std::string where(long long trace) const { return where_(trace); }
 

@@ -10,7 +10,8 @@
 //   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it, its
 //                                         methods (def, def_static, property) `def`s as well
 //   is_main(m)                            the main-program guard
-//   builtin("open")                       the module's own builtin, bound as it loads (bound.hpp)
+//   builtin("open"), bind_imports({"io"}) the module's own builtins, and imports that our code
+//                                         uses at call time, bound as it loads (bound.hpp)
 //
 // How def and the class methods make their functions is in function.hpp.
 #pragma once
@@ -49,9 +50,10 @@ inline bool is_main(const py::module_ &m) {
     return py::str(m.attr("__name__")).cast<std::string>() == "__main__";
 }
 
-// `import a.b` binds `a`; `import a.b as c` binds the submodule.
+// `import a.b` binds `a`; `import a.b as c` binds the submodule. Our own code finds it as bound(module) too.
 inline py::object import_as(py::module_ &m, const char *module, const char *as) {
     py::object mod = py::module_::import(module);
+    bind_import(module, mod);
     m.attr(as) = mod;
     return mod;
 }
