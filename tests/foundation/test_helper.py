@@ -127,6 +127,8 @@ def test_module_functions_use_their_own_modules_builtins_whoever_calls(tmp_path)
         ["s.sgmt", "g.txt"]]
 
 
-def test_runner_refuses_an_unknown_module():
-    r = run_module("dorar.no_such_module")
-    assert r.returncode != 0 and "no module named 'dorar.no_such_module'" in r.stderr
+@pytest.mark.parametrize("dotted", ["dorar.no_such_module", "dorar.gocub.cut", "demo.live_console_demo",
+                                    "dorar.gocube.cut.cut_cube"])
+def test_runner_refuses_an_unknown_module_in_one_line(dotted):
+    r = run_module(dotted)
+    assert (r.returncode, r.stderr) == (1, "run-module: no module named %r\n" % dotted)
