@@ -147,7 +147,11 @@ py::object chunk_store(const Globals &g, const py::object &array, const py::obje
 
     py::list chunks;
     if (reached) {
-        dcore::ChunkPlan plan = plan_for(as_int64(size), as_int64(byte), byteLimit);
+        // The length, then the byte count, as the split takes them: in two statements, since the
+        // arguments of one call are taken in no fixed order.
+        const std::int64_t rows = as_int64(size);
+        const std::int64_t bytes = as_int64(byte);
+        dcore::ChunkPlan plan = plan_for(rows, bytes, byteLimit);
         py::list splitIndex;
         for (std::int64_t i : plan.split_index) splitIndex.append(py::int_(i));
         // numpy's split gives views: nothing is copied.
