@@ -30,7 +30,7 @@ import tempfile
 
 import numpy as np
 
-from benchkit import SITE, Goals, best_of
+from benchkit import SITE, Goals, best_of, cores
 
 LAYOUT = {
     "SourceGroupScalar": {"pos": 70, "type": "int16"},
@@ -170,7 +170,7 @@ def main():
     nxl = 500
     tmp = tempfile.mkdtemp(prefix="bench_segy_engine_", dir=args.dir)
     print("files in %s (%s), %d cores, modules from %s"
-          % (tmp, file_system(os.path.realpath(tmp)), os.cpu_count(), SITE))
+          % (tmp, file_system(os.path.realpath(tmp)), cores(), SITE))
     print("goals: readSegy <= %.2fx numpy.fromfile's time and >= %gx as fast as segyio; writeSegy >= %gx as fast "
           "as segyio" % (READ_PER_FROMFILE, READ_SPEEDUP, WRITE_SPEEDUP))
     goals = Goals()

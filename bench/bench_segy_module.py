@@ -34,7 +34,7 @@ import sys
 import tempfile
 
 os.environ["data_io/segy"] = "True"
-from benchkit import SITE, Goals, best, best_of  # noqa: E402  (after the environment variable)
+from benchkit import SITE, Goals, best, best_of, cores  # noqa: E402  (after the environment variable)
 import numpy as np  # noqa: E402
 
 NS, DT_MS = 1000, 4
@@ -248,7 +248,7 @@ def main():
     cube = make_cube(args.gb)
     array3d = cube.prop["seismic"]["array3d"]
     print("cube %d x %d x %d float32, %.2f GB, %d cores, modules from %s"
-          % (*array3d.shape, array3d.nbytes / 1e9, os.cpu_count(), SITE))
+          % (*array3d.shape, array3d.nbytes / 1e9, cores(), SITE))
     print("goals: load_cube >= %gx as fast as segyio; crossline-major load <= %gx the inline-major one; peak memory "
           "<= %gx the cube; write_segy >= %gx as fast as segyio"
           % (LOAD_SPEEDUP, CROSSLINE_SLOWDOWN, PEAK_MEMORY, WRITE_SPEEDUP))

@@ -29,6 +29,12 @@ if SITE not in sys.path:
     sys.path.insert(0, SITE)
 
 
+def cores():
+    """The CPUs this process may run on (its affinity: taskset, a container's cpuset): what the
+    modules' workers use, not the machine's count."""
+    return len(os.sched_getaffinity(0))
+
+
 def best_of(fns, repeat, before=None):
     """Best time of each function, taken in turns so that all see the same machine load.
 

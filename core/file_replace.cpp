@@ -74,6 +74,16 @@ std::string temporary_name(const std::string &folder, std::random_device &rd) {
     return name;
 }
 
+// Links the complete unnamed file `fd` in under `name`, which must not exist (EEXIST where it
+// does): through /proc/self/fd, or else by the descriptor itself (AT_EMPTY_PATH, which the kernel
+// may keep for privileged processes). Returns 0 or an errno.
+int link_unnamed_as(int fd, const std::string &name) {
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != EEXIST && linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    return errno;
+}
+
 }  // namespace
 
 int final_name(const std::string &path, std::string *out) {
@@ -151,20 +161,18 @@ int FileReplacement::make_temporary(const std::string &folder, unsigned mode) {
 }
 
 // Gives the complete unnamed file a temporary name beside the target, to be renamed over it (a
-// link cannot replace a file). Through /proc/self/fd, or else by the descriptor itself
-// (AT_EMPTY_PATH, which the kernel may keep for privileged processes).
+// link cannot replace a file).
 int FileReplacement::link_unnamed() {
     std::random_device rd;
-    const std::string proc = "/proc/self/fd/" + std::to_string(tmp_fd_);
     const std::string folder = folder_of(final_);
     for (int attempt = 0; attempt < 64; ++attempt) {
         const std::string name = temporary_name(folder, rd);
-        if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-            (errno != EEXIST && linkat(tmp_fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
+        const int err = link_unnamed_as(tmp_fd_, name);
+        if (!err) {
             tmp_ = name;
             return 0;
         }
-        if (errno != EEXIST) return errno;
+        if (err != EEXIST) return err;
     }
     return EEXIST;
 }
@@ -233,6 +241,7 @@ int FileReplacement::open(const std::string &path, const ShouldStop &stop) {
         }
     }
     way_ = ReplaceWay::renamed;
+    new_target_ = !exists;
     return 0;
 }
 
@@ -297,15 +306,24 @@ int FileReplacement::commit(const ShouldStop &stop) {
         // The last moment the old file can still be kept.
         if (!err && stop && stop()) err = ECANCELED;
         if (!err) {
-            // Renamed whole before the process may end, or not at all.
+            // Linked or renamed whole before the process may end, or not at all.
             std::lock_guard<std::mutex> lock(under_way().mu);
             if (dropped_) err = ECANCELED;
-            if (!err && tmp_.empty()) err = link_unnamed();
+            // An unnamed file for a new target goes straight under the target's name; a name
+            // taken meanwhile is replaced as an existing target is.
+            bool linked = false;
+            if (!err && tmp_.empty() && new_target_) {
+                err = link_unnamed_as(tmp_fd_, final_);
+                linked = !err;
+                if (err == EEXIST) err = 0;
+            }
+            if (!err && !linked && tmp_.empty()) err = link_unnamed();
             if (!err) {
                 if (close(tmp_fd_) != 0) err = errno;
                 tmp_fd_ = -1;
+                if (err && linked) unlink(final_.c_str());  // a late write error: no new file after all
             }
-            if (!err && rename(tmp_.c_str(), final_.c_str()) != 0) err = errno;
+            if (!err && !linked && rename(tmp_.c_str(), final_.c_str()) != 0) err = errno;
             if (!err) tmp_.clear();
         }
         if (!err) {

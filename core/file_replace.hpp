@@ -4,8 +4,20 @@
 //     temporary file beside it, which gets the file's mode (and owner) and, once synced, is renamed
 //     over it. A failed or stopped write leaves the old file as it was and no temporary file
 //     behind. Where the file system offers unnamed files (O_TMPFILE) the temporary file has no
-//     name until it is complete: it is linked in under a temporary name only to be renamed, so
-//     that a process killed outright while writing leaves nothing behind either;
+//     name until it is complete, so a process killed outright (SIGKILL, SIGTERM's default action,
+//     _exit) while writing leaves nothing behind either. What a kill can leave once it is complete:
+//       - a new target (no file of that name when it was opened): nothing. The unnamed file is
+//         linked straight under the target's name, in one system call. Should a file have taken
+//         the name meanwhile, the link fails and that file is replaced as an existing target is;
+//       - an existing target: a link cannot replace a file, so the unnamed file is linked in under
+//         a temporary name `.dorar-XXXXXX` beside the target, closed, and renamed over it. A
+//         process killed between the link and the rename (three system calls: link, close,
+//         rename) leaves that name, holding the complete, synced new content, beside the target as
+//         it was;
+//       - without unnamed files, the temporary file has its `.dorar-XXXXXX` name from its making
+//         to the rename, over the whole write: a process killed outright at any moment in between
+//         leaves it, holding whatever part of the new content was written. An exit that runs its
+//         handlers, or an interpreter that finalizes, drops it (below); a kill cannot;
 //   - a symbolic link: the file it finally points to is the one replaced; the link stays;
 //   - a file with several links, or one its folder does not let us replace (no new file there, a
 //     sticky folder and someone else's file, an owner we cannot give a new file): written in place,
@@ -78,6 +90,7 @@ private:
     std::string final_, tmp_;  // tmp_ empty while the temporary file has no name
     int target_fd_ = -1, tmp_fd_ = -1;
     ReplaceWay way_ = ReplaceWay::direct;
+    bool new_target_ = false;  // no file had the target's name when it was opened
     // Among the replacements under way (a temporary file that will be renamed), and whether the
     // exit dropped it. Both, and tmp_ from then on, change under the list's lock.
     bool listed_ = false, dropped_ = false;

@@ -1,5 +1,8 @@
-// Splits an index range over the machine's cores. No Python object may be touched inside `body`.
+// Splits an index range over the cores the process may use. No Python object may be touched inside
+// `body`.
 #pragma once
+
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,10 +20,23 @@
 
 namespace dcore {
 
+// The CPUs the calling thread may run on, which the threads it starts inherit: its affinity mask
+// (taskset, a container's cpuset), not the machine's count, which it falls back to where the mask
+// cannot be read (more CPUs than a cpu_set_t holds).
+inline unsigned usable_cpus() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// The workers for `n` items, at least `min_per_worker` each, one a usable CPU at most. The mask is
+// read afresh (one system call, far below the cost of starting a thread), so a process moved to
+// other CPUs meanwhile is followed; work for one worker asks nothing.
 inline unsigned worker_count(std::size_t n, std::size_t min_per_worker) {
-    unsigned hw = std::max(1u, std::thread::hardware_concurrency());
-    std::size_t by_size = min_per_worker ? n / min_per_worker : n;
-    return static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(hw, by_size)));
+    const std::size_t by_size = min_per_worker ? n / min_per_worker : n;
+    if (by_size <= 1) return 1;
+    return static_cast<unsigned>(std::min<std::size_t>(usable_cpus(), by_size));
 }
 
 // Starts one worker thread running `work`.

@@ -68,7 +68,7 @@ struct LabelledPath {
 
 LabelledPath labelled_path(const py::object &filename) {
     LabelledPath t;
-    t.name = py::module_::import("os").attr("fspath")(filename);
+    t.name = dorar::fspath(filename);
     t.path = dorar::file_system_path(t.name);
     t.label = "SEG-Y file " + py::repr(t.name).cast<std::string>();
     return t;
@@ -86,7 +86,7 @@ std::vector<LayoutEntry> parse_layout(const LabelledPath &tg, const py::object &
     if (!py::hasattr(layout, "items"))
         raise(PyExc_TypeError, tg.label + ": the layout must be a mapping of field name to {'pos', 'type'}, not " +
                                    py::str(layout.get_type().attr("__name__")).cast<std::string>());
-    py::object np = py::module_::import("numpy");
+    py::object np = dorar::bound("numpy");
     std::vector<LayoutEntry> out;
     for (py::handle item : layout.attr("items")()) {
         py::object name = py::reinterpret_borrow<py::object>(item[py::int_(0)]);
@@ -155,7 +155,8 @@ py::dict binary_info(const LabelledPath &tg, const sg::FileFacts &facts) {
     info["ByteOrder"] = py::str(facts.big ? "big" : "little");
     info["TextualHeaderEncoding"] = py::str(facts.ebcdic ? "EBCDIC" : "ASCII");
     py::bytes text(reinterpret_cast<const char *>(facts.head), sg::kTextBytes);
-    info["TextualFileHeader"] = text.attr("decode")(facts.ebcdic ? "cp037" : "latin-1");
+    info["TextualFileHeader"] = facts.ebcdic ? py::object(py::tuple(dorar::bound("cp037").attr("decode")(text))[0])
+                                             : text.attr("decode")("latin-1");
     info["DataType"] = py::str(sg::sample_type_name(facts.format));
     info["filename"] = tg.name;
     info["filesize"] = py::int_(facts.size);
@@ -260,7 +261,7 @@ bool elem_of(const py::dtype &dt, sg::Elem *out) {
 // may change the dict or drop the last other reference to a value, so every value is held by a
 // reference of our own while it is read.
 std::vector<double> trace_values(const dorar::HeaderValues &field, const py::object &values, std::size_t ntraces) {
-    py::module_ np = py::module_::import("numpy");
+    py::object np = dorar::bound("numpy");
     const std::string what = field.where(-1);
     std::vector<double> out(ntraces);
     if (PyDict_Check(values.ptr())) {
@@ -354,7 +355,7 @@ int stream_traces(dcore::FileReplacement &out, const unsigned char *file_header,
 void write_ieee_segy(py::object filename, py::object array2d, py::object dt, py::object text_header,
                      py::object trace_headers) {
     LabelledPath tg = labelled_path(filename);
-    py::module_ np = py::module_::import("numpy");
+    py::object np = dorar::bound("numpy");
 
     py::array arr = np.attr("asarray")(array2d);
     if (arr.ndim() != 2)
@@ -402,14 +403,13 @@ void write_ieee_segy(py::object filename, py::object array2d, py::object dt, py:
             raise(PyExc_ValueError, tg.label + ": the textual header holds " + std::to_string(nchar) +
                                         " characters, more than 3200");
         std::string ebcdic;
-        PyObject *encoded = PyUnicode_AsEncodedString(text_header.ptr(), "cp037", "strict");
-        if (!encoded) {
-            py::error_already_set e;
-            if (!e.matches(PyExc_UnicodeError)) throw e;
+        try {
+            ebcdic = py::bytes(py::tuple(dorar::bound("cp037").attr("encode")(text_header))[0]).cast<std::string>();
+        } catch (py::error_already_set &e) {
+            if (!e.matches(PyExc_UnicodeError)) throw;
             raise(PyExc_ValueError, tg.label + ": the textual header cannot be written in EBCDIC: " +
                                         dorar::str_of(e.value()).cast<std::string>());
         }
-        ebcdic = py::reinterpret_steal<py::bytes>(encoded).cast<std::string>();
         std::memcpy(file_header.data(), ebcdic.data(), ebcdic.size());
     }
     sg::encode_binary_header(file_header.data() + sg::kTextBytes, ns, dt16);
@@ -478,6 +478,9 @@ void write_ieee_segy(py::object filename, py::object array2d, py::object dt, py:
 }  // namespace
 
 DORAR_MODULE(segypy, m) {
+    dorar::bind_imports({"numpy"});
+    // The EBCDIC codec of textual headers: a codec is imported at its first lookup.
+    dorar::bind("cp037", py::module_::import("codecs").attr("lookup")("cp037"));
     dorar::def(m, "readSegy", &read_samples_and_headers, READ_DOC, py::arg("filename"), py::arg("layout"));
     dorar::def(m, "writeSegy", &write_ieee_segy, WRITE_DOC, py::arg("filename"), py::arg("Data"), py::arg("dt"),
                py::arg("text_header") = py::none(), py::arg("STHin") = py::none());

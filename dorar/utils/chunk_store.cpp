@@ -43,7 +43,12 @@ const char *SELECT_ROWS =
 
 using dorar::raise;
 
-bool assertions_enabled() { return py::module_::import("sys").attr("flags").attr("optimize").cast<long>() == 0; }
+// Whether `assert` statements run: not under -O (sys.flags.optimize, read without an import).
+bool assertions_enabled() {
+    PyObject *flags = PySys_GetObject("flags");
+    if (!flags) raise(PyExc_RuntimeError, "lost sys.flags");
+    return py::reinterpret_borrow<py::object>(flags).attr("optimize").cast<long>() == 0;
+}
 
 std::int64_t as_int64(const py::object &v) {
     py::object i = py::reinterpret_steal<py::object>(PyNumber_Index(v.ptr()));
@@ -147,7 +152,11 @@ py::object chunk_store(const Globals &g, const py::object &array, const py::obje
 
     py::list chunks;
     if (reached) {
-        dcore::ChunkPlan plan = plan_for(as_int64(size), as_int64(byte), byteLimit);
+        // The length, then the byte count, as the split takes them: in two statements, since the
+        // arguments of one call are taken in no fixed order.
+        const std::int64_t rows = as_int64(size);
+        const std::int64_t bytes = as_int64(byte);
+        dcore::ChunkPlan plan = plan_for(rows, bytes, byteLimit);
         py::list splitIndex;
         for (std::int64_t i : plan.split_index) splitIndex.append(py::int_(i));
         // numpy's split gives views: nothing is copied.

@@ -708,26 +708,35 @@ std::vector<py::object> values_of(const py::dict &per_trace) {
     return out;
 }
 
-// One column of the rows as writeSegy writes it into the trace-header field `field`: each value
-// taken as float() takes it, then rounded half away from zero to the 4-byte integer the field
-// holds. A value that is no number or does not fit raises the error writeSegy would, naming the row.
-py::array_t<std::int32_t> as_written(const py::dict &per_trace, const char *field, const char *axis) {
-    const std::vector<py::object> values = values_of(per_trace);
-    const dcore::segy::HeaderField *f = dcore::segy::find_field(dcore::segy::TRACE_FIELDS, field);
-    if (!f || f->bytes != 4 || !f->is_signed) throw std::logic_error(std::string("no 4-byte signed field ") + field);
-    const dorar::HeaderValues header(*f, [axis](long long t) {
-        return std::string("write_segy: the ") + axis + " number of row " + std::to_string(t) +
-               " of the cube's get_traces_ln";
-    });
-    std::vector<double> reals(values.size());
-    for (std::size_t t = 0; t < values.size(); ++t) {
+// The inline and crossline numbers of the rows as writeSegy writes them into Inline3D and
+// Crossline3D: each value taken as float() takes it, then rounded half away from zero to the
+// 4-byte integer the field holds. The rows are read in order, each row's inline before its
+// crossline, so that a value that is no number or does not fit raises the error writeSegy would
+// for the first offending row.
+struct WrittenLines {
+    py::array_t<std::int32_t> il, xl;
+};
+
+WrittenLines lines_as_written(const py::dict &inlines, const py::dict &crosslines) {
+    auto header = [](const char *field, const char *axis) {
+        const dcore::segy::HeaderField *f = dcore::segy::find_field(dcore::segy::TRACE_FIELDS, field);
+        if (!f || f->bytes != 4 || !f->is_signed) throw std::logic_error(std::string("no 4-byte signed field ") + field);
+        return dorar::HeaderValues(*f, [axis](long long t) {
+            return std::string("write_segy: the ") + axis + " number of row " + std::to_string(t) +
+                   " of the cube's get_traces_ln";
+        });
+    };
+    const dorar::HeaderValues il_field = header("Inline3D", "inline"), xl_field = header("Crossline3D", "crossline");
+    const std::vector<py::object> il_values = values_of(inlines), xl_values = values_of(crosslines);
+    const auto n = static_cast<py::ssize_t>(il_values.size());
+    WrittenLines out{py::array_t<std::int32_t>(n), py::array_t<std::int32_t>(n)};
+    std::int32_t *il = out.il.mutable_data(), *xl = out.xl.mutable_data();
+    for (std::size_t t = 0; t < il_values.size(); ++t) {
         let_signals_in(t);
-        reals[t] = header.real(static_cast<long long>(t), values[t].ptr());
+        const auto row = static_cast<long long>(t);
+        il[t] = static_cast<std::int32_t>(il_field.written(row, il_values[t].ptr()));
+        xl[t] = static_cast<std::int32_t>(xl_field.written(row, xl_values[t].ptr()));
     }
-    const std::vector<std::int64_t> ints = header.written(reals);
-    py::array_t<std::int32_t> out(static_cast<py::ssize_t>(ints.size()));
-    std::int32_t *dst = out.mutable_data();
-    for (std::size_t t = 0; t < ints.size(); ++t) dst[t] = static_cast<std::int32_t>(ints[t]);
     return out;
 }
 
@@ -814,8 +823,8 @@ py::object write_segy(const Globals &g, const py::object &cube, const py::object
     // property are refused while nothing has been written.
     const py::dict inlines = per_trace(ln, 0, grid, "get_traces_ln");
     const py::dict crosslines = per_trace(ln, 1, grid, "get_traces_ln");
-    require_loadable(as_written(inlines, "Inline3D", "inline"), as_written(crosslines, "Crossline3D", "crossline"),
-                     grid);
+    const WrittenLines lines = lines_as_written(inlines, crosslines);
+    require_loadable(lines.il, lines.xl, grid);
     py::object sth = g("collections").attr("OrderedDict")();
     sth["cdpX"] = per_trace(xy, 0, grid, "get_traces_xy");
     sth["cdpY"] = per_trace(xy, 1, grid, "get_traces_xy");

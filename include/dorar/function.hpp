@@ -6,6 +6,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <dorar/bound.hpp>
 #include <dorar/raise.hpp>
 
 #include <functional>
@@ -68,12 +69,12 @@ struct Signature {
 };
 
 // Compiles `def name(SIGNATURE): return _impl(ARGUMENTS)` in a namespace of its own that holds
-// `impl` and the defaults, and gives it the module, qualified name and docstring. Its code's file
-// is `<dotted.module.name>`, which a traceback shows.
+// `impl`, the defaults and the module's builtins, and gives it the module, qualified name and
+// docstring. Its code's file is `<dotted.module.name>`, which a traceback shows.
 inline py::object compile_def(const py::object &impl, const char *name, const std::string &qualname,
                               const py::handle &module_name, const char *doc, const std::vector<Param> &params) {
     py::dict ns;
-    ns["__builtins__"] = py::handle(PyEval_GetBuiltins());
+    ns["__builtins__"] = module_builtins();
     ns["_impl"] = impl;
     std::string header, call;
     auto add = [&](const std::string &text) { header += (header.empty() ? "" : ", ") + text; };

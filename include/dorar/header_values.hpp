@@ -7,6 +7,7 @@
 //                                   [](long long t) { return "inline of row " + std::to_string(t); });
 //   reals[t] = field.real(t, value);                       // TypeError / ValueError naming the value
 //   std::vector<std::int64_t> ints = field.written(reals);  // ValueError naming the first misfit
+//   std::int64_t one = field.written(t, value);             // both checks, for one value
 #pragma once
 
 #include <dorar/raise.hpp>
@@ -72,7 +73,7 @@ public:
 
     HeaderValues(const dcore::segy::HeaderField &field, Where where)
         : field_(field), where_(std::move(where)),
-          complex_type_(py::module_::import("numpy").attr("complexfloating")) {}
+          complex_type_(bound("numpy").attr("complexfloating")) {}
 
     std::string where(long long trace) const { return where_(trace); }
 
@@ -101,12 +102,23 @@ public:
             ReleasedGil nogil;
             bad = dcore::segy::fit_values(reals.data(), reals.size(), field_.bytes, field_.is_signed, out.data());
         }
-        if (bad >= 0)
-            raise(PyExc_ValueError, where(bad) + " is " + does_not_fit(repr_text(py::float_(reals[bad]))));
+        if (bad >= 0) refuse_misfit(bad, reals[bad]);
+        return out;
+    }
+
+    // The integer written for `v`, the value of `trace`: real(), then the ValueError that names it
+    // where it does not fit the field.
+    std::int64_t written(long long trace, PyObject *v) const {
+        const double d = real(trace, v);
+        std::int64_t out;
+        if (dcore::segy::fit_values(&d, 1, field_.bytes, field_.is_signed, &out) >= 0) refuse_misfit(trace, d);
         return out;
     }
 
 private:
+    [[noreturn]] void refuse_misfit(long long trace, double real) const {
+        raise(PyExc_ValueError, where(trace) + " is " + does_not_fit(repr_text(py::float_(real))));
+    }
     std::string does_not_fit(const std::string &value) const {
         return value + ", which does not fit its " + std::to_string(field_.bytes) + "-byte " +
                (field_.is_signed ? "signed" : "unsigned") + " field";

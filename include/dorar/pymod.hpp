@@ -10,6 +10,8 @@
 //   ClassBuilder cb(m, "Dialog", bases)   a class made the way a `class` statement makes it, its
 //                                         methods (def, def_static, property) `def`s as well
 //   is_main(m)                            the main-program guard
+//   builtin("open"), bind_imports({"io"}) the module's own builtins, and imports that our code
+//                                         uses at call time, bound as it loads (bound.hpp)
 //
 // How def and the class methods make their functions is in function.hpp.
 #pragma once
@@ -17,6 +19,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/numpy.h>
 
+#include <dorar/bound.hpp>
 #include <dorar/function.hpp>
 
 #include <initializer_list>
@@ -34,6 +37,7 @@ int exec_module(PyObject *mod, Body body) {
     try {
         py::detail::get_internals();
         auto m = py::reinterpret_borrow<py::module_>(mod);
+        bind_builtins(m);
         body(m);
         return 0;
     } catch (...) {
@@ -42,25 +46,14 @@ int exec_module(PyObject *mod, Body body) {
     return -1;
 }
 
-// A builtin (print, int, super, __import__, ...) found as Python code finds it, in the builtins of
-// the running code, or the NameError Python code raises. Not through `import builtins`, which is
-// refused once the interpreter tears its modules down: a finalizer that runs then still finds them.
-inline py::object builtin(const char *name) {
-    PyObject *found = PyDict_GetItemWithError(PyEval_GetBuiltins(), py::str(name).ptr());
-    if (!found) {
-        if (!PyErr_Occurred()) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
-        throw py::error_already_set();
-    }
-    return py::reinterpret_borrow<py::object>(found);
-}
-
 inline bool is_main(const py::module_ &m) {
     return py::str(m.attr("__name__")).cast<std::string>() == "__main__";
 }
 
-// `import a.b` binds `a`; `import a.b as c` binds the submodule.
+// `import a.b` binds `a`; `import a.b as c` binds the submodule. Our own code finds it as bound(module) too.
 inline py::object import_as(py::module_ &m, const char *module, const char *as) {
     py::object mod = py::module_::import(module);
+    bind_import(module, mod);
     m.attr(as) = mod;
     return mod;
 }

@@ -25,12 +25,19 @@ namespace dorar {
     throw py::error_already_set();
 }
 
-// The file-system bytes of a path already turned into str or bytes by os.fspath. A NUL is refused
-// as open() refuses it: the system call would silently take the part before it.
+// os.fspath(fn): the path as str or bytes.
+inline py::object fspath(const py::handle &fn) {
+    PyObject *name = PyOS_FSPath(fn.ptr());
+    if (!name) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(name);
+}
+
+// The file-system bytes of a path, as open() takes them (os.fsencode): a NUL is refused as open()
+// refuses it, since the system call would silently take the part before it.
 inline std::string file_system_path(const py::object &name) {
-    std::string path = py::bytes(py::module_::import("os").attr("fsencode")(name)).cast<std::string>();
-    if (path.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
-    return path;
+    PyObject *bytes = nullptr;
+    if (!PyUnicode_FSConverter(name.ptr(), &bytes)) throw py::error_already_set();
+    return py::reinterpret_steal<py::bytes>(bytes).cast<std::string>();
 }
 
 class ReplacedFile {
@@ -42,7 +49,7 @@ public:
         // never runs, so the interpreter drops the temporary files itself.
         static const int drop_at_exit = Py_AtExit(dcore::drop_temporaries_at_exit);
         static_cast<void>(drop_at_exit);
-        name_ = py::module_::import("os").attr("fspath")(fn);
+        name_ = fspath(fn);
         const std::string path = file_system_path(name_);
         released([&](const dcore::ShouldStop &stop) { return file_.open(path, stop); });
     }
@@ -57,9 +64,9 @@ public:
     // touched, so an encoding error leaves the old file as it was; the bytes then go out with the
     // GIL released. Ctrl-C stops the write of a temporary file or a FIFO; a file written in place
     // has lost its old content once it is emptied, so it is written whole and the interrupt comes
-    // after.
+    // after. The module binds io as it loads (bind_imports).
     void write_text(const py::object &text) {
-        py::module_ io = py::module_::import("io");
+        py::object io = bound("io");
         py::object buffer = io.attr("BytesIO")();
         py::object f = io.attr("TextIOWrapper")(buffer, py::arg("encoding") = io.attr("text_encoding")(py::none()));
         f.attr("write")(text);

@@ -40,10 +40,7 @@ private:
 class SignalCheck {
 public:
     // With the GIL held, on the thread that will ask.
-    SignalCheck() : thread_(std::this_thread::get_id()) {
-        py::object threading = py::module_::import("threading");
-        main_ = threading.attr("main_thread")().is(threading.attr("current_thread")());
-    }
+    SignalCheck() : thread_(std::this_thread::get_id()), main_(_PyOS_IsMainThread() != 0) {}
     ~SignalCheck() {
         if (!type_ && !value_ && !tb_) return;
         const PyGILState_STATE gil = PyGILState_Ensure();

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <atomic>
 #include <chrono>
@@ -94,3 +96,24 @@ TEST(PiecesInTurn, StopIsAskedOnTheCallingThreadAndEndsTheWork) {
 }
 
 }  // namespace
+
+// The workers follow the CPUs the thread may run on (taskset, a container's cpuset), not the
+// machine's count; the workers it starts inherit that mask.
+TEST(WorkerCount, FollowsTheCpusTheThreadMayRunOn) {
+    cpu_set_t mine;
+    ASSERT_EQ(sched_getaffinity(0, sizeof mine, &mine), 0);
+    if (CPU_COUNT(&mine) < 3) GTEST_SKIP() << "fewer than 3 CPUs to run on";
+    unsigned on_two = 0, small = 0;
+    std::thread([&] {
+        cpu_set_t two;
+        CPU_ZERO(&two);
+        for (int cpu = 0, taken = 0; taken < 2; ++cpu)
+            if (CPU_ISSET(cpu, &mine)) CPU_SET(cpu, &two), ++taken;
+        ASSERT_EQ(pthread_setaffinity_np(pthread_self(), sizeof two, &two), 0);
+        on_two = dcore::worker_count(1000, 1);
+        small = dcore::worker_count(1000, 600);
+    }).join();
+    EXPECT_EQ(on_two, 2u);
+    EXPECT_EQ(small, 1u);
+    EXPECT_EQ(dcore::worker_count(1000, 1), static_cast<unsigned>(CPU_COUNT(&mine)));  // this thread's mask is its own
+}

@@ -1,4 +1,5 @@
 """The house helper, seen through a probe module built with it."""
+import json
 import sys
 
 import pytest
@@ -77,6 +78,57 @@ def test_guard_fires_only_as_main_program():
     assert main.stdout == "main ran\n"
 
 
-def test_runner_refuses_an_unknown_module():
-    r = run_module("dorar.no_such_module")
-    assert r.returncode != 0 and "no module named 'dorar.no_such_module'" in r.stderr
+BUILTINS_OF_THE_MODULE = r"""
+import builtins, importlib.util, json
+from dorar.gosurvey.impt import survey_loader as L
+from dorar.gocube import geometry_facts as F
+with open("s.sgmt", "w") as f:
+    f.write("".join("P%d_%s %d\n" % (i // 4 + 1, k, i) for i, k in enumerate(["ILNO", "XLNO", "CRSX", "CRSY"] * 3)))
+with open("g.txt", "w") as f:
+    f.write("MINIMUM_INLINE_NUMBER 7\nX_ORIGIN 2.5\n")
+L.myprint = lambda *a: None
+del F._  # the table's title falls back to the builtin
+builtins._ = lambda text: "module's " + text
+F.list2table = lambda rows, names, tableName: tableName
+def refuse(*a): raise RuntimeError("the caller's builtin")
+caller = dict(vars(builtins), open=refuse, int=refuse, float=refuse, _=refuse)
+def run(call, ns):
+    try:
+        return eval(call, ns)
+    except Exception as e:
+        return "%s: %s" % (type(e).__name__, e)
+rows = [run(c, {"__builtins__": b, "L": L, "F": F}) for c, b in [
+    ("L.read_sgmt('s.sgmt')['P3_CRSY']", {}),
+    ("L.read_gridsheet('g.txt')", caller),
+    ("L.read_sgmt_old('s.sgmt')[2]", caller),
+    ("F.dict_sgmt_table({k: 0 for k in L.read_sgmt('s.sgmt')})", caller)]]
+# A module given builtins of its own as it loads uses them, in a function with a frame (lookup) or
+# without (read_sgmt).
+opened = []
+for name in ("testmods.helper_probe", "dorar.gosurvey.impt.survey_loader"):
+    spec = importlib.util.find_spec(name)
+    own = importlib.util.module_from_spec(spec)
+    own.__builtins__ = dict(vars(builtins), open=lambda *a: opened.append(a[0]) or open(*a))
+    spec.loader.exec_module(own)
+    own.myprint = L.myprint
+    rows.append(own.lookup("open")("s.sgmt").close() if name.startswith("testmods") else own.read_sgmt("g.txt"))
+print(json.dumps(rows + [opened]))
+"""
+
+
+def test_module_functions_use_their_own_modules_builtins_whoever_calls(tmp_path):
+    # Called from code with other builtins (none at all, or ones that refuse), the functions
+    # without a frame of their own (built-in functions) as well as those with one use the builtins
+    # their module had as it loaded.
+    r = run_python(BUILTINS_OF_THE_MODULE, cwd=str(tmp_path))
+    assert r.returncode == 0, r.stderr
+    assert json.loads(r.stdout) == [
+        11, {"P1_ILNO": 7, "P2_ILNO": 7, "P1_CRSX": 2.5}, 2, "module's Survey geometry", None, {},
+        ["s.sgmt", "g.txt"]]
+
+
+@pytest.mark.parametrize("dotted", ["dorar.no_such_module", "dorar.gocub.cut", "demo.live_console_demo",
+                                    "dorar.gocube.cut.cut_cube"])
+def test_runner_refuses_an_unknown_module_in_one_line(dotted):
+    r = run_module(dotted)
+    assert (r.returncode, r.stderr) == (1, "run-module: no module named %r\n" % dotted)

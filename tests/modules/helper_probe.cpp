@@ -13,7 +13,7 @@ DORAR_MODULE(helper_probe, m) {
     dorar::ClassBuilder cb(m, "Emitter", py::make_tuple(g("QObject")));
     auto ref = cb.ref();
     cb.attr("NAME", py::str("probe"))
-        .attr("sig_start", g("Signal")(py::module_::import("builtins").attr("str"), py::int_(0).get_type()))
+        .attr("sig_start", g("Signal")(dorar::builtin("str"), py::int_(0).get_type()))
         .doc("Emits its request once per apply.")
         .def(
             "__init__",

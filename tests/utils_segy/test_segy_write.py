@@ -199,8 +199,15 @@ GRID_3x2 = "rows 0 to 5 of the cube's get_traces_ln, as written (rounded to whol
      "signed field"),
     ((1, 2, 5), np.array([[7, 2], [7, None]], dtype=object), TypeError,
      "the crossline number of row 1 of the cube's get_traces_ln is not a number: None"),
+    # the first offending row is named, and in a row the inline before the crossline
+    ((1, 2, 5), np.array([[np.nan, 1], [100, np.nan]]), ValueError,
+     "the inline number of row 0 of the cube's get_traces_ln is nan, which does not fit its 4-byte signed field"),
+    ((1, 2, 5), np.array([[2 ** 31, 2], [7, None]], dtype=object), ValueError,
+     "the inline number of row 0 of the cube's get_traces_ln is 2147483648.0, which does not fit its 4-byte "
+     "signed field"),
 ], ids=["first-inlines-of-a-larger-grid", "second-inline-reordered", "halves", "fewer-rows", "rows-of-another-grid",
-        "collide-once-rounded", "uneven-inlines", "beyond-int32", "not-a-number"])
+        "collide-once-rounded", "uneven-inlines", "beyond-int32", "not-a-number", "first-row-first",
+        "misfit-before-a-later-non-number"])
 def test_rows_load_back_at_the_cells_they_name_or_are_refused_and_the_old_file_stays(
         tmp_path, monkeypatch, prop_shape, ln, error, message):
     monkeypatch.setattr(segy, "segypy", real_engine(), raising=False)

@@ -120,6 +120,7 @@ void write_vidx(const Globals &g, const py::object &fn, const py::object &dict_v
 }  // namespace
 
 DORAR_MODULE(geometry_export, m) {
+    dorar::bind_imports({"io"});  // the writers encode their text with it
     dorar::from_import(m, "dorar.utils.print_overload", {"myprint"});
     Globals g(m);
     dorar::def(
