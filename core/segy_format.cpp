@@ -692,8 +692,34 @@ std::string inspect_file(const unsigned char *data, std::size_t size, FileFacts 
 bool read_traces(const ReadAt &read, const FileFacts &facts, void *samples, const Field *fields,
                  void *const *outs, std::size_t nfields, const ShouldStop &stop) {
     const std::size_t tb = facts.trace_bytes, n = facts.ntraces;
-    const std::size_t out_bytes = facts.ns * element_bytes(facts.format);
     const std::size_t expected = facts.data_offset + n * tb;
+    const auto decode_fields = [&](const unsigned char *header, std::size_t t) {
+        for (std::size_t i = 0; i < nfields; ++i)
+            decode_field(header, facts.big, fields[i], static_cast<unsigned char *>(outs[i]) + t * fields[i].bytes);
+    };
+    if (!samples) {
+        // The headers alone: one positioned read of 240 bytes a trace, in pieces of at most 4096
+        // headers that span at most 8 MB of the file between two stop checks. The last byte of a
+        // piece's last trace is read as well, so that a file that ends early fails as a full read
+        // of it does.
+        const std::size_t piece = std::max<std::size_t>(1, std::min<std::size_t>(4096, (std::size_t{8} << 20) / tb));
+        return pieces_in_turn(
+            (n + piece - 1) / piece, worker_count(n, piece),
+            [&](unsigned, std::size_t p) {
+                const std::size_t t0 = p * piece, t1 = std::min(n, t0 + piece);
+                unsigned char header[kTraceHeaderBytes];
+                for (std::size_t t = t0; t < t1; ++t) {
+                    const std::size_t offset = facts.data_offset + t * tb;
+                    const std::size_t got = read(offset, kTraceHeaderBytes, header);
+                    if (got < kTraceHeaderBytes) throw FileShrank(offset + got, expected);
+                    decode_fields(header, t);
+                }
+                const std::size_t last = facts.data_offset + t1 * tb - 1;
+                if (read(last, 1, header) < 1) throw FileShrank(last, expected);
+            },
+            stop);
+    }
+    const std::size_t out_bytes = facts.ns * element_bytes(facts.format);
     auto *out = static_cast<unsigned char *>(samples);
     // A piece is the traces whose samples start in one 2 MB page of the result. The kernel zeroes
     // such a huge page when it is first written; where two workers first write a page at once,
@@ -729,8 +755,7 @@ bool read_traces(const ReadAt &read, const FileFacts &facts, void *samples, cons
                 if (got < len) throw FileShrank(offset + got, expected);
                 for (std::size_t t = t0; t < t1; ++t) {
                     const unsigned char *tr = buf + (t - t0) * tb;
-                    for (std::size_t i = 0; i < nfields; ++i)
-                        decode_field(tr, facts.big, fields[i], static_cast<unsigned char *>(outs[i]) + t * fields[i].bytes);
+                    decode_fields(tr, t);
                     decode_samples(tr + kTraceHeaderBytes, facts.ns, facts.format, facts.big, out + t * out_bytes);
                 }
             }

@@ -170,8 +170,10 @@ struct FileShrank : std::runtime_error {
 
 // Decodes every trace through `read`: samples into `samples` (ntraces x ns elements of the
 // format's type) and each field into its array in `outs` (one element a trace). Pieces of the
-// file are read into small buffers and decoded, spread over the cores. Throws FileShrank when the
-// file ends early and std::system_error when a read fails; the outputs are then incomplete.
+// file are read into small buffers and decoded, spread over the cores. A null `samples` reads the
+// 240-byte trace headers alone, and nothing of the samples. Throws FileShrank when the file ends
+// early (also where only headers are read) and std::system_error when a read fails; the outputs
+// are then incomplete.
 // `stop` is asked between pieces from the calling thread (see pieces_in_turn); once it says yes
 // the reads under way finish and false is returned, the outputs incomplete. True when all is read.
 bool read_traces(const ReadAt &read, const FileFacts &facts, void *samples, const Field *fields,

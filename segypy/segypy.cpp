@@ -40,11 +40,13 @@ const char *READ_DOC =
     "    filename: path of the SEG-Y file\n"
     "    layout: dict, trace-header field name -> {'pos': 0-based byte offset in the 240-byte\n"
     "        trace header, 'type': numpy type name}\n"
+    "    samples: keyword only; False reads the trace headers alone: nothing of the samples is\n"
+    "        read or allocated, Data is None, SH and STH are those of a full read\n"
     "\n"
     "Returns:\n"
     "    Data: numpy array, traces x samples in file order (float32 for IBM and IEEE singles,\n"
     "        float64 for IEEE doubles, the matching integer type for the integer formats,\n"
-    "        int32 and uint32 for the 3-byte ones)\n"
+    "        int32 and uint32 for the 3-byte ones); None where samples is False\n"
     "    SH: dict, the binary header fields and the facts of the file\n"
     "    STH: dict, field name -> 1-D native-endian array with one value per trace\n";
 
@@ -174,7 +176,9 @@ py::dict binary_info(const LabelledPath &tg, const sg::FileFacts &facts) {
     }
 }
 
-py::tuple read_samples_and_headers(py::object filename, py::object layout) {
+py::tuple read_samples_and_headers(py::object filename, py::object layout, py::object samples_wanted) {
+    const int with_samples = PyObject_IsTrue(samples_wanted.ptr());
+    if (with_samples < 0) throw py::error_already_set();
     LabelledPath tg = labelled_path(filename);
     std::vector<LayoutEntry> entries = parse_layout(tg, layout);
 
@@ -203,8 +207,15 @@ py::tuple read_samples_and_headers(py::object filename, py::object layout) {
     if (!fault.empty()) raise(PyExc_ValueError, tg.label + ": " + fault);
 
     // Every result array is made once, at its final size, and filled in place.
-    py::array data(py::dtype(sg::sample_type_name(facts.format)),
-                   std::vector<py::ssize_t>{static_cast<py::ssize_t>(facts.ntraces), static_cast<py::ssize_t>(facts.ns)});
+    py::object data = py::none();
+    void *samples = nullptr;  // the headers alone
+    if (with_samples) {
+        py::array array(py::dtype(sg::sample_type_name(facts.format)),
+                        std::vector<py::ssize_t>{static_cast<py::ssize_t>(facts.ntraces),
+                                                 static_cast<py::ssize_t>(facts.ns)});
+        samples = array.mutable_data();
+        data = array;
+    }
     std::vector<py::array> arrays;
     std::vector<sg::Field> fields;
     std::vector<void *> outs;
@@ -213,7 +224,6 @@ py::tuple read_samples_and_headers(py::object filename, py::object layout) {
         fields.push_back(e.field);
         outs.push_back(arrays.back().mutable_data());
     }
-    void *samples = data.mutable_data();
     // A read of tens of gigabytes from a cold disk takes minutes: Ctrl-C stops it between pieces.
     {
         dorar::ReleasedGil nogil;
@@ -481,7 +491,8 @@ DORAR_MODULE(segypy, m) {
     dorar::bind_imports({"numpy"});
     // The EBCDIC codec of textual headers: a codec is imported at its first lookup.
     dorar::bind("cp037", py::module_::import("codecs").attr("lookup")("cp037"));
-    dorar::def(m, "readSegy", &read_samples_and_headers, READ_DOC, py::arg("filename"), py::arg("layout"));
+    dorar::def(m, "readSegy", &read_samples_and_headers, READ_DOC, py::arg("filename"), py::arg("layout"), py::kw_only(),
+               py::arg("samples") = true);
     dorar::def(m, "writeSegy", &write_ieee_segy, WRITE_DOC, py::arg("filename"), py::arg("Data"), py::arg("dt"),
                py::arg("text_header") = py::none(), py::arg("STHin") = py::none());
 }

@@ -733,6 +733,12 @@ TEST(SegyRead, AFileThatShrinksWhileReadGivesAnError) {
     FileFacts facts;
     ASSERT_EQ(inspect_file(in.reader(), in.size(), &facts), "");
     expect_all_traces(kIbm, true, ns, n, in.reader(), facts);
+    // A read of the trace headers alone fails as well where only the last samples are cut away.
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(f.size() - 10)), 0);
+    std::vector<std::int32_t> il(n);
+    const Field field{188, Kind::sint, 4};
+    void *outs[1] = {il.data()};
+    EXPECT_THROW(read_traces(in.reader(), facts, nullptr, &field, outs, 1), FileShrank);
     // Another program cuts the file between the size check and the read.
     ASSERT_EQ(ftruncate(fd, static_cast<off_t>(f.size() / 2)), 0);
     std::vector<float> out(n * ns);

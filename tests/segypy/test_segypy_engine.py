@@ -236,6 +236,26 @@ def test_headers_only_file_gives_empty_arrays(tmp_path):
     assert all(v.shape == (0,) for v in sth.values())
 
 
+def bytes_read():
+    with open("/proc/self/io") as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("rchar:"))
+
+
+def test_headers_alone_are_those_of_a_full_read(tmp_path):
+    n, ns = 40000, 100  # ten pieces of headers over the workers
+    t = np.arange(n)
+    path = tmp_path / "many.sgy"
+    segypy.writeSegy(str(path), np.ones((ns, n), np.float32), 2000, "C 1", {
+        "Inline3D": 1000 + t // 200, "Crossline3D": t % 200, "cdpX": 7 * t - 5, "cdpY": -3 * t,
+        "SourceGroupScalar": -10})
+    _, info, sth = segypy.readSegy(str(path), LAYOUT)
+    before = bytes_read()
+    data, info_alone, sth_alone = segypy.readSegy(str(path), LAYOUT, samples=False)
+    assert bytes_read() - before < n * 250  # the 240-byte headers, and nothing of the samples
+    assert data is None and info_alone == info
+    check_headers(sth_alone, sth)
+
+
 def part_style_headers(ln, xy, nxl):
     """The per-trace header map as the SEG-Y writing side builds it: dicts keyed by trace index."""
     n = len(ln)
