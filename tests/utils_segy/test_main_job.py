@@ -50,14 +50,25 @@ def test_the_verdict_names_the_delay_and_the_snapped_interval_that_the_round_tri
         "sample interval 4994 us read as 5 ms, written back as 5000 us" % ms)
 
 
-@pytest.mark.parametrize("fmt, dtype, value, samples, status", [
-    (6, ">f8", 0.1, "rounded to 32-bit floats, largest change 1.49e-09", 0),
-    (2, ">i4", 2 ** 24 + 1, "rounded to 32-bit floats, largest change 1", 0),
-    (9, ">i8", 2 ** 63 - 1, "rounded to 32-bit floats, largest change 1", 0),  # float64 holds 2**63 - 1 as 2**63
-    (6, ">f8", 1e300, "DIFFER", 1),
+def ibm(values):
+    """Big-endian IBM floats nearest to `values` (none of them 0): sign, base-16 exponent, 24-bit fraction."""
+    values = np.asarray(values, np.float64)
+    mantissa, exponent = np.frexp(np.abs(values))
+    e16 = -(-exponent // 4)  # |value| = fraction * 16**e16, 1/16 <= fraction < 1
+    fraction = np.round(np.ldexp(mantissa, exponent - 4 * e16) * 2 ** 24).astype(np.uint32)
+    return (np.signbit(values).astype(np.uint32) << 31 | (e16 + 64).astype(np.uint32) << 24 | fraction).astype(">u4")
+
+
+@pytest.mark.parametrize("fmt, stored, samples, status", [
+    (6, np.full(5, 0.1, ">f8"), "rounded to 32-bit floats, largest change 1.49e-09", 0),
+    (2, np.full(5, 2 ** 24 + 1, ">i4"), "rounded to 32-bit floats, largest change 1", 0),
+    (9, np.full(5, 2 ** 63 - 1, ">i8"), "rounded to 32-bit floats, largest change 1", 0),  # float64: 2**63
+    (6, np.full(5, 1e300, ">f8"), "DIFFER", 1),
+    (1, ibm([1.5, 1e50, -0.25, -1e60, 3e4]),
+     "identical (12 read as infinities from finite IBM values beyond the range of 32-bit floats)", 0),  # 2 a trace
 ])
-def test_the_verdict_compares_the_samples_in_the_input_type(tmp_path, fmt, dtype, value, samples, status):
-    # A 2 x 3 trace volume in sample format `fmt`, 4 ms, every sample `value`, made byte by byte.
+def test_the_verdict_compares_the_samples_in_the_input_type(tmp_path, fmt, stored, samples, status):
+    # A 2 x 3 trace volume in sample format `fmt`, 4 ms, each trace's 5 samples `stored`, made byte by byte.
     binary = np.zeros(200, ">i2")
     binary[8], binary[10], binary[12] = 4000, 5, fmt
     data = b"\x40" * 3200 + binary.tobytes()
@@ -66,7 +77,7 @@ def test_the_verdict_compares_the_samples_in_the_input_type(tmp_path, fmt, dtype
             header = np.zeros(240, np.uint8)
             header.view(">i2")[35] = 1  # coordinate scalar
             header.view(">i4")[45:49] = 25 * xl, 40 * il, 100 + il, 200 + xl  # cdpX, cdpY, inline, crossline
-            data += header.tobytes() + np.full(5, value, dtype).tobytes()
+            data += header.tobytes() + stored.tobytes()
     path = tmp_path / "in.sgy"
     path.write_bytes(data)
     job = main_job(path, tmp_path / "out.sgy")
@@ -120,3 +131,24 @@ def test_ctrl_c_while_the_modules_load_ends_the_job_in_one_line_and_status_130(t
     finally:
         job.kill()
     assert (job.returncode, out, err) == (130, "", "main-job: interrupted\n")
+
+
+FULL = "main-job: cannot write to standard output: [Errno 28] No space left on device\n"
+
+
+@pytest.mark.parametrize("args, shell, err", [
+    (["--help"], 'exec "$@" >/dev/full', FULL),
+    (["in.sgy", "out.sgy"], 'exec "$@" >/dev/full', FULL),  # a line the modules print as they load
+    (["in.sgy", "out.sgy"], 'exec "$@" >&-', "main-job: cannot write to standard output: it is closed\n"),
+    (["in.sgy", "no/out.sgy"], 'exec "$@" 2>&-', ""),  # not on standard output either
+    (["in.sgy", "no/out.sgy"], 'exec "$@"', "main-job: cannot write no/out.sgy: the folder no does not exist\n"),
+    (["in.sgy", "ro/out.sgy"], 'mkdir ro && mount --bind ro ro && mount -o remount,bind,ro ro && exec "$@"',
+     "main-job: cannot write ro/out.sgy: the folder ro is read-only\n"),
+])
+def test_an_output_that_cannot_be_written_ends_the_job_in_one_line(
+        tmp_path, args, shell, err):
+    volume(tmp_path / "in.sgy")
+    job = subprocess.run(["unshare", "--mount", "sh", "-c", shell, "sh", PYTHON, MAIN_JOB, *args], cwd=tmp_path,
+                         env=_env(), capture_output=True, text=True, timeout=120)
+    assert (job.returncode, job.stdout, job.stderr) == (1, "", err)
+    assert not (tmp_path / "out.sgy").exists()
