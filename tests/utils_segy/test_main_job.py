@@ -136,19 +136,23 @@ def test_ctrl_c_while_the_modules_load_ends_the_job_in_one_line_and_status_130(t
 FULL = "main-job: cannot write to standard output: [Errno 28] No space left on device\n"
 
 
-@pytest.mark.parametrize("args, shell, err", [
-    (["--help"], 'exec "$@" >/dev/full', FULL),
-    (["in.sgy", "out.sgy"], 'exec "$@" >/dev/full', FULL),  # a line the modules print as they load
-    (["in.sgy", "out.sgy"], 'exec "$@" >&-', "main-job: cannot write to standard output: it is closed\n"),
-    (["in.sgy", "no/out.sgy"], 'exec "$@" 2>&-', ""),  # not on standard output either
-    (["in.sgy", "no/out.sgy"], 'exec "$@"', "main-job: cannot write no/out.sgy: the folder no does not exist\n"),
-    (["in.sgy", "ro/out.sgy"], 'mkdir ro && mount --bind ro ro && mount -o remount,bind,ro ro && exec "$@"',
+@pytest.mark.parametrize("args, setup, redirect, err", [
+    (["--help"], "", ">/dev/full", FULL),
+    (["in.sgy", "out.sgy"], "", ">/dev/full", FULL),  # a line the modules print as they load
+    (["in.sgy", "out.sgy"], "", ">&-", "main-job: cannot write to standard output: it is closed\n"),
+    (["in.sgy", "no/out.sgy"], "", "2>&-", ""),  # not on standard output either
+    (["in.sgy", "no/out.sgy"], "", "", "main-job: cannot write no/out.sgy: the folder no does not exist\n"),
+    (["in.sgy", "ro/out.sgy"], "mkdir ro && mount --bind ro ro && mount -o remount,bind,ro ro && ", "",
      "main-job: cannot write ro/out.sgy: the folder ro is read-only\n"),
-])
-def test_an_output_that_cannot_be_written_ends_the_job_in_one_line(
-        tmp_path, args, shell, err):
+], ids=["usage to a full disk", "progress to a full disk", "closed", "error stream closed", "no folder",
+        "read-only folder"])
+def test_an_output_that_cannot_be_written_ends_the_job_in_one_line(tmp_path, args, setup, redirect, err):
     volume(tmp_path / "in.sgy")
+    # A sanitizer runtime preloaded into the interpreter is for the job alone, not for unshare and the shell.
+    env = _env()
+    preload = env.pop("LD_PRELOAD", "")
+    shell = setup + 'export LD_PRELOAD="$PRELOAD"; exec "$@" ' + redirect
     job = subprocess.run(["unshare", "--mount", "sh", "-c", shell, "sh", PYTHON, MAIN_JOB, *args], cwd=tmp_path,
-                         env=_env(), capture_output=True, text=True, timeout=120)
+                         env=dict(env, PRELOAD=preload), capture_output=True, text=True, timeout=120)
     assert (job.returncode, job.stdout, job.stderr) == (1, "", err)
     assert not (tmp_path / "out.sgy").exists()
