@@ -40,7 +40,7 @@ import time
 
 import numpy as np
 
-from benchkit import ROOT, SITE, Goals
+from benchkit import ROOT, SITE, Goals, cores
 
 TIME_GOAL = 1.3  # at most, job time / peer time
 MEMORY_GOAL = 1.1  # at most, job peak memory / peer peak memory
@@ -124,7 +124,7 @@ def main():
         for i, other in enumerate(args.also):
             children["also %d" % (i + 1)] = [sys.executable, os.path.abspath(other), src, out]
         children["peer"] = [sys.executable, "-c", PEER, src, out]
-        print("%d cores, modules from %s, %d runs of each, alternated; medians" % (os.cpu_count(), SITE, args.runs))
+        print("%d cores, modules from %s, %d runs of each, alternated; medians" % (cores(), SITE, args.runs))
         print("goals: the job's time <= %gx the peer's, its peak memory <= %gx the peer's" % (TIME_GOAL, MEMORY_GOAL))
         for i, other in enumerate(args.also):
             print("also %d: %s" % (i + 1, other))
